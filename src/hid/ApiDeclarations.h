@@ -1,0 +1,151 @@
+// The device operations the utility needs from the operating system, as one interface.
+//
+// The operations and their conventions are those of the Windows HID stack (SetupAPI, hid.dll,
+// kernel32): every call returns the platform's success value (non-zero on success), byte 0 of
+// every report buffer is the report ID, report lengths include the report-ID byte, and strings
+// come back as UTF-16LE code units ending with a zero unit when there is room. On Windows the
+// implementation passes the calls straight through; elsewhere it gives the same observable
+// behaviour on top of the native device interfaces.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+namespace hid {
+
+// An open device, event or information-set handle. kInvalidHandle is what a failed open returns.
+using Handle = std::intptr_t;
+inline constexpr Handle kInvalidHandle = -1;
+
+using Bool32 = std::int32_t; // the platform's BOOL: non-zero means success
+
+struct Guid {
+    std::uint32_t Data1 = 0;
+    std::uint16_t Data2 = 0;
+    std::uint16_t Data3 = 0;
+    std::array<std::uint8_t, 8> Data4{};
+    friend bool operator==(const Guid&, const Guid&) = default;
+};
+
+struct SecurityAttributes {
+    std::uint32_t nLength = 0;
+    void* lpSecurityDescriptor = nullptr;
+    Bool32 bInheritHandle = 0;
+};
+
+// SP_DEVICE_INTERFACE_DATA
+struct DeviceInterfaceData {
+    std::uint32_t cbSize = 0;
+    Guid InterfaceClassGuid;
+    std::uint32_t Flags = 0;
+    std::uintptr_t Reserved = 0;
+};
+
+// HIDD_ATTRIBUTES
+struct HiddAttributes {
+    std::uint32_t Size = 0;
+    std::uint16_t VendorID = 0;
+    std::uint16_t ProductID = 0;
+    std::uint16_t VersionNumber = 0;
+};
+
+// HIDP_CAPS
+struct HidpCaps {
+    std::uint16_t Usage = 0;
+    std::uint16_t UsagePage = 0;
+    std::uint16_t InputReportByteLength = 0;
+    std::uint16_t OutputReportByteLength = 0;
+    std::uint16_t FeatureReportByteLength = 0;
+    std::array<std::uint16_t, 17> Reserved{};
+    std::uint16_t NumberLinkCollectionNodes = 0;
+    std::uint16_t NumberInputButtonCaps = 0;
+    std::uint16_t NumberInputValueCaps = 0;
+    std::uint16_t NumberInputDataIndices = 0;
+    std::uint16_t NumberOutputButtonCaps = 0;
+    std::uint16_t NumberOutputValueCaps = 0;
+    std::uint16_t NumberOutputDataIndices = 0;
+    std::uint16_t NumberFeatureButtonCaps = 0;
+    std::uint16_t NumberFeatureValueCaps = 0;
+    std::uint16_t NumberFeatureDataIndices = 0;
+};
+
+// OVERLAPPED
+struct Overlapped {
+    std::uintptr_t Internal = 0;
+    std::uintptr_t InternalHigh = 0;
+    std::uint32_t Offset = 0;
+    std::uint32_t OffsetHigh = 0;
+    Handle hEvent = 0;
+};
+
+using PreparsedData = std::intptr_t; // PHIDP_PREPARSED_DATA, opaque
+
+// Flags and values the callers pass, with their Windows values.
+inline constexpr std::uint32_t DIGCF_PRESENT = 0x02;
+inline constexpr std::uint32_t DIGCF_DEVICEINTERFACE = 0x10;
+inline constexpr std::uint32_t GENERIC_READ = 0x80000000u;
+inline constexpr std::uint32_t GENERIC_WRITE = 0x40000000u;
+inline constexpr std::uint32_t FILE_SHARE_READ = 0x1;
+inline constexpr std::uint32_t FILE_SHARE_WRITE = 0x2;
+inline constexpr std::uint32_t OPEN_EXISTING = 3;
+inline constexpr std::uint32_t FILE_FLAG_OVERLAPPED = 0x40000000u;
+inline constexpr Bool32 HIDP_STATUS_SUCCESS = 0x00110000;
+
+// cbSize of SP_DEVICE_INTERFACE_DETAIL_DATA_A: a DWORD followed by the path's first character,
+// padded to the structure's alignment (8 in a 64-bit process, 5 in a 32-bit one). The path
+// itself starts at byte 4 of the detail buffer.
+inline constexpr std::uint32_t kDetailDataCbSize = sizeof(void*) == 8 ? 8 : 5;
+inline constexpr std::uint32_t kDetailPathOffset = 4;
+inline constexpr std::uint32_t kInterfaceDataCbSize = sizeof(void*) == 8 ? 32 : 28;
+
+class ApiDeclarations {
+public:
+    virtual ~ApiDeclarations() = default;
+
+    // SetupAPI: the set of present HID interfaces and their device paths.
+    virtual void HidD_GetHidGuid(Guid& hidGuid) = 0;
+    virtual Handle SetupDiGetClassDevsA(const Guid& classGuid, std::uint32_t flags) = 0;
+    virtual Bool32 SetupDiEnumDeviceInterfaces(Handle deviceInfoSet, const Guid& classGuid,
+                                               std::uint32_t memberIndex,
+                                               DeviceInterfaceData& interfaceData) = 0;
+    // With detail == nullptr and detailSize 0 it reports the size needed; otherwise it fills
+    // detail (its first 4 bytes must hold kDetailDataCbSize) with the path from byte 4 on.
+    virtual Bool32 SetupDiGetDeviceInterfaceDetailA(Handle deviceInfoSet,
+                                                    const DeviceInterfaceData& interfaceData,
+                                                    std::uint8_t* detail, std::uint32_t detailSize,
+                                                    std::uint32_t* requiredSize) = 0;
+    virtual Bool32 SetupDiDestroyDeviceInfoList(Handle deviceInfoSet) = 0;
+
+    // kernel32
+    virtual Handle CreateFileA(const std::string& path, std::uint32_t desiredAccess,
+                               std::uint32_t shareMode, SecurityAttributes* securityAttributes,
+                               std::uint32_t creationDisposition, std::uint32_t flags) = 0;
+    virtual Bool32 CloseHandle(Handle handle) = 0;
+    virtual Handle CreateEventA(SecurityAttributes* securityAttributes, Bool32 manualReset,
+                                Bool32 initialState, const char* name) = 0;
+    // Non-zero only when the read completed at once. The buffer must stay valid until the
+    // handle is closed: a read that has not completed may still write into it.
+    virtual Bool32 ReadFile(Handle handle, std::uint8_t* buffer, std::uint32_t bytesToRead,
+                            std::uint32_t* bytesRead, Overlapped* overlapped) = 0;
+
+    // hid.dll
+    virtual Bool32 HidD_GetAttributes(Handle device, HiddAttributes& attributes) = 0;
+    // The three string queries fill at most bufferLength bytes with UTF-16LE code units.
+    virtual Bool32 HidD_GetSerialNumberString(Handle device, std::uint8_t* buffer,
+                                              std::uint32_t bufferLength) = 0;
+    virtual Bool32 HidD_GetManufacturerString(Handle device, std::uint8_t* buffer,
+                                              std::uint32_t bufferLength) = 0;
+    virtual Bool32 HidD_GetProductString(Handle device, std::uint8_t* buffer,
+                                         std::uint32_t bufferLength) = 0;
+    virtual Bool32 HidD_GetPreparsedData(Handle device, PreparsedData& preparsedData) = 0;
+    // Returns HIDP_STATUS_SUCCESS on success.
+    virtual Bool32 HidP_GetCaps(PreparsedData preparsedData, HidpCaps& capabilities) = 0;
+    virtual Bool32 HidD_FreePreparsedData(PreparsedData preparsedData) = 0;
+    virtual Bool32 HidD_SetFeature(Handle device, std::uint8_t* report,
+                                   std::uint32_t reportLength) = 0;
+    virtual Bool32 HidD_GetFeature(Handle device, std::uint8_t* report,
+                                   std::uint32_t reportLength) = 0;
+};
+
+} // namespace hid

@@ -1,0 +1,65 @@
+// The board-connection state and the procedures that find and open a board: the walk over
+// the present HID interfaces, the serial text, opening with two handles, the capabilities
+// and the read event.
+#pragma once
+
+#include "ApiDeclarations.h"
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+
+namespace hid {
+
+class BoardConnection {
+public:
+    explicit BoardConnection(ApiDeclarations& api) : api(api) {}
+
+    // What a per-board action of the walk decides for the interface it was shown.
+    enum class AfterBoard { CloseAndContinue, KeepOpenAndStop };
+    using PerBoardAction = std::function<AfterBoard()>;
+
+    // Visits every present HID interface in enumeration order with featureHandle open on it
+    // and deviceAttributes read from it; perBoard runs for each board of the family. Interfaces
+    // that are not boards, and boards whose action says so, are closed before the walk goes on.
+    void walkInterfaces(const PerBoardAction& perBoard);
+
+    // The serial text of the board behind featureHandle, or nothing when its query fails.
+    std::optional<std::string> serialText();
+
+    // Opens the first board whose serial text equals wantedSerial. On success both handles
+    // are open, capabilities are read and readOverlapped is ready.
+    bool FindTheHid(const std::string& wantedSerial);
+    void QueryCapabilities();
+    void CreateReadEvent();
+
+    // Closes featureHandle, then readHandle, of the open board.
+    void closeBoard();
+
+    ApiDeclarations& api;
+
+    Handle featureHandle = kInvalidHandle;
+    Handle readHandle = kInvalidHandle;
+    std::string devicePath;
+    HiddAttributes deviceAttributes;
+    HidpCaps capabilities;
+    Handle readEvent = 0; // 0: not created yet
+    Overlapped readOverlapped;
+    SecurityAttributes securityAttributes;
+    bool enumerationDone = false;
+    bool deviceAttached = false;
+    std::int32_t lastResult = 0;
+
+private:
+    bool enumerateNext(Handle deviceInfoSet, const Guid& hidGuid, std::uint32_t index);
+    void openFeatureHandle();
+    void readAttributes();
+    Handle openDevicePath(std::uint32_t flags);
+
+    static constexpr std::uint32_t kSerialQueryLength = 100;
+    std::array<std::uint8_t, 2 * kSerialQueryLength + 1> serialBuffer_{};
+};
+
+} // namespace hid

@@ -1,0 +1,320 @@
+#include "SimulatedPlatform.h"
+
+#include "HidStrings.h"
+
+#include <algorithm>
+#include <stdexcept>
+
+namespace hid::sim {
+
+namespace {
+
+constexpr Guid kHidGuid{0x4D1E55B2, 0xF16F, 0x11CF, {0x88, 0xCB, 0x00, 0x11, 0x11, 0x00, 0x00, 0x30}};
+constexpr char kPathPrefix[] = "sim:hid#";
+
+std::vector<std::uint8_t> bytesOf(const std::uint8_t* data, std::size_t length) {
+    return {data, data + length};
+}
+
+} // namespace
+
+const char* opName(Op op) {
+    static constexpr const char* names[] = {
+        "HidD_GetHidGuid",           "SetupDiGetClassDevsA",
+        "SetupDiEnumDeviceInterfaces", "SetupDiGetDeviceInterfaceDetailA",
+        "SetupDiDestroyDeviceInfoList", "CreateFileA",
+        "CloseHandle",               "CreateEventA",
+        "ReadFile",                  "HidD_GetAttributes",
+        "HidD_GetSerialNumberString", "HidD_GetManufacturerString",
+        "HidD_GetProductString",     "HidD_GetPreparsedData",
+        "HidP_GetCaps",              "HidD_FreePreparsedData",
+        "HidD_SetFeature",           "HidD_GetFeature",
+    };
+    return names[static_cast<int>(op)];
+}
+
+// ---- The bench: interfaces, plugging, failures ----
+
+DeviceId SimulatedPlatform::add(InterfaceSpec spec) {
+    interfaces_.push_back(Interface{std::move(spec), {}, true, 1, true});
+    return static_cast<DeviceId>(interfaces_.size() - 1);
+}
+
+void SimulatedPlatform::unplug(DeviceId device) { interfaces_.at(device).plugged = false; }
+
+void SimulatedPlatform::plug(DeviceId device) {
+    Interface& interface = interfaces_.at(device);
+    if (!interface.plugged) {
+        interface.plugged = true;
+        ++interface.connection;
+    }
+}
+
+bool SimulatedPlatform::isPlugged(DeviceId device) const { return interfaces_.at(device).plugged; }
+
+std::vector<DeviceId> SimulatedPlatform::devices() const {
+    std::vector<DeviceId> all(interfaces_.size());
+    for (std::size_t i = 0; i < all.size(); ++i)
+        all[i] = static_cast<DeviceId>(i);
+    return all;
+}
+
+InterfaceSpec& SimulatedPlatform::spec(DeviceId device) { return interfaces_.at(device).spec; }
+
+SimulatedFirmware& SimulatedPlatform::firmware(DeviceId device) {
+    return interfaces_.at(device).firmware;
+}
+
+std::string SimulatedPlatform::pathOf(DeviceId device) const {
+    return kPathPrefix + std::to_string(device);
+}
+
+void SimulatedPlatform::setInputReady(DeviceId device, bool ready) {
+    interfaces_.at(device).inputReady = ready;
+}
+
+void SimulatedPlatform::setFailing(Op op, bool failing, DeviceId device) {
+    if (failing)
+        failing_.insert({op, device});
+    else
+        failing_.erase({op, device});
+}
+
+std::vector<Call> SimulatedPlatform::callsOf(Op op) const {
+    std::vector<Call> matching;
+    std::copy_if(calls_.begin(), calls_.end(), std::back_inserter(matching),
+                 [op](const Call& call) { return call.op == op; });
+    return matching;
+}
+
+bool SimulatedPlatform::begin(Op op, DeviceId device) {
+    if (beforeCall)
+        beforeCall(op, device);
+    return failing_.count({op, kNoDevice}) > 0 ||
+           (device != kNoDevice && failing_.count({op, device}) > 0);
+}
+
+Bool32 SimulatedPlatform::log(Op op, DeviceId device, Bool32 result, std::uint32_t length,
+                              std::vector<std::uint8_t> bytes) {
+    calls_.push_back(Call{op, device, length, std::move(bytes), result});
+    return result;
+}
+
+DeviceId SimulatedPlatform::deviceOf(Handle handle) const {
+    const auto found = handles_.find(handle);
+    return found == handles_.end() ? kNoDevice : found->second.device;
+}
+
+SimulatedPlatform::Interface* SimulatedPlatform::live(Handle handle, DeviceId& device) {
+    device = deviceOf(handle);
+    if (device == kNoDevice)
+        return nullptr;
+    Interface& interface = interfaces_[device];
+    if (!interface.plugged || interface.connection != handles_.at(handle).connection)
+        return nullptr;
+    return &interface;
+}
+
+// ---- SetupAPI ----
+
+void SimulatedPlatform::HidD_GetHidGuid(Guid& hidGuid) {
+    begin(Op::HidD_GetHidGuid, kNoDevice);
+    hidGuid = kHidGuid;
+    log(Op::HidD_GetHidGuid, kNoDevice, 1);
+}
+
+Handle SimulatedPlatform::SetupDiGetClassDevsA(const Guid& classGuid, std::uint32_t flags) {
+    const bool fail = begin(Op::SetupDiGetClassDevsA, kNoDevice) || classGuid != kHidGuid ||
+                      flags != (DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
+    if (fail) {
+        log(Op::SetupDiGetClassDevsA, kNoDevice, 0, flags);
+        return kInvalidHandle;
+    }
+    std::vector<std::string> present;
+    for (const DeviceId device : devices())
+        if (interfaces_[device].plugged)
+            present.push_back(pathOf(device));
+    log(Op::SetupDiGetClassDevsA, kNoDevice, 1, flags);
+    return infoSets_.create(std::move(present));
+}
+
+Bool32 SimulatedPlatform::SetupDiEnumDeviceInterfaces(Handle deviceInfoSet, const Guid& classGuid,
+                                                      std::uint32_t memberIndex,
+                                                      DeviceInterfaceData& interfaceData) {
+    if (begin(Op::SetupDiEnumDeviceInterfaces, kNoDevice))
+        return log(Op::SetupDiEnumDeviceInterfaces, kNoDevice, 0, memberIndex);
+    return log(Op::SetupDiEnumDeviceInterfaces, kNoDevice,
+               infoSets_.enumerate(deviceInfoSet, memberIndex, interfaceData, classGuid),
+               memberIndex);
+}
+
+Bool32 SimulatedPlatform::SetupDiGetDeviceInterfaceDetailA(Handle deviceInfoSet,
+                                                           const DeviceInterfaceData& interfaceData,
+                                                           std::uint8_t* detail,
+                                                           std::uint32_t detailSize,
+                                                           std::uint32_t* requiredSize) {
+    if (begin(Op::SetupDiGetDeviceInterfaceDetailA, kNoDevice))
+        return log(Op::SetupDiGetDeviceInterfaceDetailA, kNoDevice, 0, detailSize);
+    return log(Op::SetupDiGetDeviceInterfaceDetailA, kNoDevice,
+               infoSets_.detail(deviceInfoSet, interfaceData, detail, detailSize, requiredSize),
+               detailSize);
+}
+
+Bool32 SimulatedPlatform::SetupDiDestroyDeviceInfoList(Handle deviceInfoSet) {
+    begin(Op::SetupDiDestroyDeviceInfoList, kNoDevice);
+    return log(Op::SetupDiDestroyDeviceInfoList, kNoDevice, infoSets_.destroy(deviceInfoSet));
+}
+
+// ---- kernel32 ----
+
+Handle SimulatedPlatform::CreateFileA(const std::string& path, std::uint32_t desiredAccess,
+                                      std::uint32_t shareMode, SecurityAttributes*,
+                                      std::uint32_t creationDisposition, std::uint32_t flags) {
+    DeviceId device = kNoDevice;
+    for (const DeviceId candidate : devices())
+        if (pathOf(candidate) == path)
+            device = candidate;
+    const bool fail = begin(Op::CreateFileA, device) || device == kNoDevice ||
+                      !interfaces_[device].plugged || creationDisposition != OPEN_EXISTING ||
+                      desiredAccess != (GENERIC_READ | GENERIC_WRITE) ||
+                      shareMode != (FILE_SHARE_READ | FILE_SHARE_WRITE);
+    log(Op::CreateFileA, device, fail ? 0 : 1, flags);
+    if (fail)
+        return kInvalidHandle;
+    const Handle handle = nextHandle_++;
+    handles_.emplace(handle, OpenHandle{device, interfaces_[device].connection});
+    return handle;
+}
+
+Bool32 SimulatedPlatform::CloseHandle(Handle handle) {
+    const DeviceId device = deviceOf(handle);
+    begin(Op::CloseHandle, device);
+    return log(Op::CloseHandle, device, handles_.erase(handle) == 1 ? 1 : 0);
+}
+
+Handle SimulatedPlatform::CreateEventA(SecurityAttributes*, Bool32, Bool32, const char*) {
+    if (begin(Op::CreateEventA, kNoDevice)) {
+        log(Op::CreateEventA, kNoDevice, 0);
+        return 0;
+    }
+    const Handle event = nextHandle_++;
+    events_.insert(event);
+    log(Op::CreateEventA, kNoDevice, 1);
+    return event;
+}
+
+// Completes at once only while the board has an input report waiting; like the real call it
+// wants a buffer of at least the input report's length.
+Bool32 SimulatedPlatform::ReadFile(Handle handle, std::uint8_t* buffer, std::uint32_t bytesToRead,
+                                   std::uint32_t* bytesRead, Overlapped*) {
+    DeviceId device = kNoDevice;
+    Interface* interface = live(handle, device);
+    if (begin(Op::ReadFile, device) || interface == nullptr || !interface->inputReady ||
+        bytesToRead < interface->spec.inputReportLength)
+        return log(Op::ReadFile, device, 0, bytesToRead);
+    const std::uint32_t length = interface->spec.inputReportLength;
+    std::fill(buffer, buffer + length, std::uint8_t{0});
+    if (bytesRead != nullptr)
+        *bytesRead = length;
+    return log(Op::ReadFile, device, 1, bytesToRead, bytesOf(buffer, length));
+}
+
+// ---- hid.dll ----
+
+Bool32 SimulatedPlatform::HidD_GetAttributes(Handle handle, HiddAttributes& attributes) {
+    DeviceId device = kNoDevice;
+    Interface* interface = live(handle, device);
+    if (begin(Op::HidD_GetAttributes, device) || interface == nullptr)
+        return log(Op::HidD_GetAttributes, device, 0);
+    attributes.VendorID = interface->spec.vendorId;
+    attributes.ProductID = interface->spec.productId;
+    attributes.VersionNumber = interface->spec.versionNumber;
+    return log(Op::HidD_GetAttributes, device, 1);
+}
+
+Bool32 SimulatedPlatform::stringQuery(Op op, Handle handle,
+                                      const std::optional<std::u16string> InterfaceSpec::*text,
+                                      std::uint8_t* buffer, std::uint32_t bufferLength) {
+    DeviceId device = kNoDevice;
+    Interface* interface = live(handle, device);
+    if (begin(op, device) || interface == nullptr || !(interface->spec.*text))
+        return log(op, device, 0, bufferLength);
+    putUtf16(*(interface->spec.*text), buffer, bufferLength);
+    return log(op, device, 1, bufferLength, bytesOf(buffer, bufferLength));
+}
+
+Bool32 SimulatedPlatform::HidD_GetSerialNumberString(Handle device, std::uint8_t* buffer,
+                                                     std::uint32_t bufferLength) {
+    return stringQuery(Op::HidD_GetSerialNumberString, device, &InterfaceSpec::serial, buffer,
+                       bufferLength);
+}
+
+Bool32 SimulatedPlatform::HidD_GetManufacturerString(Handle device, std::uint8_t* buffer,
+                                                     std::uint32_t bufferLength) {
+    return stringQuery(Op::HidD_GetManufacturerString, device, &InterfaceSpec::manufacturer,
+                       buffer, bufferLength);
+}
+
+Bool32 SimulatedPlatform::HidD_GetProductString(Handle device, std::uint8_t* buffer,
+                                                std::uint32_t bufferLength) {
+    return stringQuery(Op::HidD_GetProductString, device, &InterfaceSpec::product, buffer,
+                       bufferLength);
+}
+
+Bool32 SimulatedPlatform::HidD_GetPreparsedData(Handle handle, PreparsedData& preparsedData) {
+    DeviceId device = kNoDevice;
+    Interface* interface = live(handle, device);
+    if (begin(Op::HidD_GetPreparsedData, device) || interface == nullptr)
+        return log(Op::HidD_GetPreparsedData, device, 0);
+    preparsedData = nextHandle_++;
+    preparsed_.emplace(preparsedData, device);
+    return log(Op::HidD_GetPreparsedData, device, 1);
+}
+
+Bool32 SimulatedPlatform::HidP_GetCaps(PreparsedData preparsedData, HidpCaps& capabilities) {
+    const auto found = preparsed_.find(preparsedData);
+    const DeviceId device = found == preparsed_.end() ? kNoDevice : found->second;
+    if (begin(Op::HidP_GetCaps, device) || device == kNoDevice)
+        return log(Op::HidP_GetCaps, device, 0);
+    const InterfaceSpec& spec = interfaces_[device].spec;
+    capabilities = HidpCaps{};
+    capabilities.UsagePage = 0x01;
+    capabilities.Usage = 0x04;
+    capabilities.InputReportByteLength = spec.inputReportLength;
+    capabilities.FeatureReportByteLength = spec.featureReportLength;
+    return log(Op::HidP_GetCaps, device, HIDP_STATUS_SUCCESS);
+}
+
+Bool32 SimulatedPlatform::HidD_FreePreparsedData(PreparsedData preparsedData) {
+    const auto found = preparsed_.find(preparsedData);
+    const DeviceId device = found == preparsed_.end() ? kNoDevice : found->second;
+    begin(Op::HidD_FreePreparsedData, device);
+    return log(Op::HidD_FreePreparsedData, device, preparsed_.erase(preparsedData) == 1 ? 1 : 0);
+}
+
+// Like the real calls, the feature reports want a buffer of at least the report's length.
+Bool32 SimulatedPlatform::HidD_SetFeature(Handle handle, std::uint8_t* report,
+                                          std::uint32_t reportLength) {
+    DeviceId device = kNoDevice;
+    Interface* interface = live(handle, device);
+    const std::vector<std::uint8_t> sent = bytesOf(report, reportLength);
+    if (begin(Op::HidD_SetFeature, device) || interface == nullptr ||
+        reportLength < interface->spec.featureReportLength || reportLength == 0)
+        return log(Op::HidD_SetFeature, device, 0, reportLength, sent);
+    interface->firmware.receive(report, interface->spec.featureReportLength);
+    return log(Op::HidD_SetFeature, device, 1, reportLength, sent);
+}
+
+Bool32 SimulatedPlatform::HidD_GetFeature(Handle handle, std::uint8_t* report,
+                                          std::uint32_t reportLength) {
+    DeviceId device = kNoDevice;
+    Interface* interface = live(handle, device);
+    if (begin(Op::HidD_GetFeature, device) || interface == nullptr ||
+        reportLength < interface->spec.featureReportLength || reportLength == 0)
+        return log(Op::HidD_GetFeature, device, 0, reportLength);
+    const std::uint32_t length = interface->spec.featureReportLength;
+    interface->firmware.answer(report, length);
+    return log(Op::HidD_GetFeature, device, 1, reportLength, bytesOf(report, length));
+}
+
+} // namespace hid::sim

@@ -1,0 +1,184 @@
+// Simulated HID interfaces and boards behind the platform interface: the test double of the
+// utility and the engine of the demo.
+//
+// Interfaces are listed in the order they were added; each has its identity, report lengths
+// and, for boards, firmware that keeps 256 configuration bytes. Any interface can be unplugged
+// and plugged again at any moment, any operation can be made to fail, and every call is logged
+// with its bytes.
+#pragma once
+
+#include "ApiDeclarations.h"
+#include "BoardIdentity.h"
+#include "DeviceInfoSets.h"
+
+#include <array>
+#include <deque>
+#include <functional>
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace hid::sim {
+
+enum class Op {
+    HidD_GetHidGuid,
+    SetupDiGetClassDevsA,
+    SetupDiEnumDeviceInterfaces,
+    SetupDiGetDeviceInterfaceDetailA,
+    SetupDiDestroyDeviceInfoList,
+    CreateFileA,
+    CloseHandle,
+    CreateEventA,
+    ReadFile,
+    HidD_GetAttributes,
+    HidD_GetSerialNumberString,
+    HidD_GetManufacturerString,
+    HidD_GetProductString,
+    HidD_GetPreparsedData,
+    HidP_GetCaps,
+    HidD_FreePreparsedData,
+    HidD_SetFeature,
+    HidD_GetFeature,
+};
+const char* opName(Op op);
+
+using DeviceId = int;
+inline constexpr DeviceId kNoDevice = -1;
+
+struct InterfaceSpec {
+    std::uint16_t vendorId = kBoardVendorId;
+    std::uint16_t productId = kBoardProductIds[0];
+    std::uint16_t versionNumber = 0x0103;
+    std::optional<std::u16string> serial = u"0001"; // nullopt: the query fails
+    std::optional<std::u16string> manufacturer = u"Tessary";
+    std::optional<std::u16string> product = u"Tessary-32";
+    std::uint16_t inputReportLength = 5;
+    std::uint16_t featureReportLength = 65;
+};
+
+// The board's side of the feature-report protocol.
+class SimulatedFirmware {
+public:
+    static constexpr int kBlockCount = 8;
+    static constexpr int kBlockSize = 32;
+
+    std::array<std::uint8_t, 256> memory{};
+    // The blocks a read-back request queues, in this order; block b holds addresses 32b..32b+31.
+    std::vector<int> blockOrder{0, 1, 2, 3, 4, 5, 6, 7};
+    std::uint8_t selfTestResult = 0;
+
+    void receive(const std::uint8_t* report, std::size_t length);
+    void answer(std::uint8_t* report, std::size_t length);
+
+private:
+    std::deque<std::vector<std::uint8_t>> pendingAnswers_;
+};
+
+struct Call {
+    Op op;
+    DeviceId device;
+    std::uint32_t length;             // the length the caller passed, where there is one
+    std::vector<std::uint8_t> bytes;  // reports sent, or what a read or query returned
+    Bool32 result;
+};
+
+class SimulatedPlatform : public ApiDeclarations {
+public:
+    // Adds an interface, plugged in, after all the others in enumeration order.
+    DeviceId add(InterfaceSpec spec);
+    void unplug(DeviceId device);
+    void plug(DeviceId device);
+    bool isPlugged(DeviceId device) const;
+    std::vector<DeviceId> devices() const;
+
+    InterfaceSpec& spec(DeviceId device);
+    SimulatedFirmware& firmware(DeviceId device);
+    std::string pathOf(DeviceId device) const;
+    // While false, a presence read finds no input report waiting.
+    void setInputReady(DeviceId device, bool ready);
+
+    // Makes op fail for one device, or for every device with kNoDevice.
+    void setFailing(Op op, bool failing = true, DeviceId device = kNoDevice);
+    // Called before every operation; it may unplug devices or change their answers.
+    std::function<void(Op, DeviceId)> beforeCall;
+
+    const std::vector<Call>& calls() const { return calls_; }
+    std::vector<Call> callsOf(Op op) const;
+    void clearCalls() { calls_.clear(); }
+
+    int openDeviceHandles() const { return static_cast<int>(handles_.size()); }
+    int openInfoSets() const { return static_cast<int>(infoSets_.openSets()); }
+    int openPreparsedData() const { return static_cast<int>(preparsed_.size()); }
+    int eventsCreated() const { return static_cast<int>(events_.size()); }
+
+    // The platform interface.
+    void HidD_GetHidGuid(Guid& hidGuid) override;
+    Handle SetupDiGetClassDevsA(const Guid& classGuid, std::uint32_t flags) override;
+    Bool32 SetupDiEnumDeviceInterfaces(Handle deviceInfoSet, const Guid& classGuid,
+                                       std::uint32_t memberIndex,
+                                       DeviceInterfaceData& interfaceData) override;
+    Bool32 SetupDiGetDeviceInterfaceDetailA(Handle deviceInfoSet,
+                                            const DeviceInterfaceData& interfaceData,
+                                            std::uint8_t* detail, std::uint32_t detailSize,
+                                            std::uint32_t* requiredSize) override;
+    Bool32 SetupDiDestroyDeviceInfoList(Handle deviceInfoSet) override;
+    Handle CreateFileA(const std::string& path, std::uint32_t desiredAccess,
+                       std::uint32_t shareMode, SecurityAttributes* securityAttributes,
+                       std::uint32_t creationDisposition, std::uint32_t flags) override;
+    Bool32 CloseHandle(Handle handle) override;
+    Handle CreateEventA(SecurityAttributes* securityAttributes, Bool32 manualReset,
+                        Bool32 initialState, const char* name) override;
+    Bool32 ReadFile(Handle handle, std::uint8_t* buffer, std::uint32_t bytesToRead,
+                    std::uint32_t* bytesRead, Overlapped* overlapped) override;
+    Bool32 HidD_GetAttributes(Handle device, HiddAttributes& attributes) override;
+    Bool32 HidD_GetSerialNumberString(Handle device, std::uint8_t* buffer,
+                                      std::uint32_t bufferLength) override;
+    Bool32 HidD_GetManufacturerString(Handle device, std::uint8_t* buffer,
+                                      std::uint32_t bufferLength) override;
+    Bool32 HidD_GetProductString(Handle device, std::uint8_t* buffer,
+                                 std::uint32_t bufferLength) override;
+    Bool32 HidD_GetPreparsedData(Handle device, PreparsedData& preparsedData) override;
+    Bool32 HidP_GetCaps(PreparsedData preparsedData, HidpCaps& capabilities) override;
+    Bool32 HidD_FreePreparsedData(PreparsedData preparsedData) override;
+    Bool32 HidD_SetFeature(Handle device, std::uint8_t* report,
+                           std::uint32_t reportLength) override;
+    Bool32 HidD_GetFeature(Handle device, std::uint8_t* report,
+                           std::uint32_t reportLength) override;
+
+private:
+    struct Interface {
+        InterfaceSpec spec;
+        SimulatedFirmware firmware;
+        bool plugged = true;
+        int connection = 0; // counts plug-ins; handles of an earlier connection are dead
+        bool inputReady = true;
+    };
+    struct OpenHandle {
+        DeviceId device;
+        int connection;
+    };
+
+    // Runs beforeCall, then tells whether op is to fail for the device.
+    bool begin(Op op, DeviceId device);
+    Bool32 log(Op op, DeviceId device, Bool32 result, std::uint32_t length = 0,
+               std::vector<std::uint8_t> bytes = {});
+    // The device behind a handle, if it is still connected.
+    Interface* live(Handle handle, DeviceId& device);
+    DeviceId deviceOf(Handle handle) const;
+    Bool32 stringQuery(Op op, Handle handle, const std::optional<std::u16string> InterfaceSpec::*text,
+                       std::uint8_t* buffer, std::uint32_t bufferLength);
+
+    std::vector<Interface> interfaces_;
+    std::map<Handle, OpenHandle> handles_;
+    std::set<Handle> events_;
+    std::map<PreparsedData, DeviceId> preparsed_;
+    DeviceInfoSets infoSets_;
+    std::set<std::pair<Op, DeviceId>> failing_;
+    std::vector<Call> calls_;
+    Handle nextHandle_ = 0x100;
+};
+
+} // namespace hid::sim
