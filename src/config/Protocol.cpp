@@ -42,13 +42,17 @@ std::uint8_t encoderModeValue(int index) {
     return index > 0 ? static_cast<std::uint8_t>(1u << index) : 0;
 }
 
-std::uint8_t pulseWidthValue(int index) { return static_cast<std::uint8_t>(index + 1); }
+std::uint8_t pulseWidthValue(int index) {
+    return static_cast<std::uint8_t>(index + 1);
+}
 
 std::uint8_t rotStartValue(int index) {
     return index == 0 ? kRotStartAuto : static_cast<std::uint8_t>(index);
 }
 
-std::vector<std::string> encoderModeItems() { return {"off", "1:1", "1:2", "1:4"}; }
+std::vector<std::string> encoderModeItems() {
+    return {"off", "1:1", "1:2", "1:4"};
+}
 
 std::vector<std::string> pulseWidthItems() {
     std::vector<std::string> items;
@@ -108,9 +112,13 @@ BoardVersion BoardVersion::fromReleaseNumber(std::uint16_t versionNumber) {
             static_cast<std::uint8_t>(versionNumber & 0xFF)};
 }
 
-bool BoardVersion::offersRotStart() const { return major > 1 || (major == 1 && minor >= 2); }
+bool BoardVersion::offersRotStart() const {
+    return major > 1 || (major == 1 && minor >= 2);
+}
 
-bool BoardVersion::offersSelfTest() const { return major > 1 || (major == 1 && minor >= 3); }
+bool BoardVersion::offersSelfTest() const {
+    return major > 1 || (major == 1 && minor >= 3);
+}
 
 std::string BoardVersion::text() const {
     char minorHex[3];

@@ -75,9 +75,9 @@ struct BoardVersion {
     std::uint8_t major = 0;
     std::uint8_t minor = 0;
     static BoardVersion fromReleaseNumber(std::uint16_t versionNumber);
-    bool offersRotStart() const;  // 1.2 or later
-    bool offersSelfTest() const;  // 1.3 or later
-    std::string text() const;     // " 1.3", minor in hexadecimal: " 1.A", " 1.10"
+    bool offersRotStart() const; // 1.2 or later
+    bool offersSelfTest() const; // 1.3 or later
+    std::string text() const;    // " 1.3", minor in hexadecimal: " 1.A", " 1.10"
 };
 
 // "Passed", or "Failed on B" and the input number.

@@ -47,8 +47,8 @@ bool BoardConnection::enumerateNext(Handle deviceInfoSet, const Guid& hidGuid,
         return false;
 
     std::uint32_t detailLength = 0;
-    lastResult =
-        api.SetupDiGetDeviceInterfaceDetailA(deviceInfoSet, interfaceData, nullptr, 0, &detailLength);
+    lastResult = api.SetupDiGetDeviceInterfaceDetailA(deviceInfoSet, interfaceData, nullptr, 0,
+                                                      &detailLength);
     // One byte more than asked for, so the path always ends in a zero byte.
     std::vector<std::uint8_t> detail(std::size_t{detailLength} + 1, 0);
     if (detail.size() >= kDetailPathOffset + 1)
@@ -68,7 +68,9 @@ Handle BoardConnection::openDevicePath(std::uint32_t flags) {
                            flags);
 }
 
-void BoardConnection::openFeatureHandle() { featureHandle = openDevicePath(0); }
+void BoardConnection::openFeatureHandle() {
+    featureHandle = openDevicePath(0);
+}
 
 // Clears the record first, so that an interface whose query fails is never judged by the
 // attributes of the interface before it.

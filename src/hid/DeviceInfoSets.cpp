@@ -50,6 +50,8 @@ Bool32 DeviceInfoSets::detail(Handle set, const DeviceInterfaceData& interfaceDa
     return 1;
 }
 
-Bool32 DeviceInfoSets::destroy(Handle set) { return sets_.erase(set) == 1 ? 1 : 0; }
+Bool32 DeviceInfoSets::destroy(Handle set) {
+    return sets_.erase(set) == 1 ? 1 : 0;
+}
 
 } // namespace hid

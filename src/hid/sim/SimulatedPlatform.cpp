@@ -9,7 +9,8 @@ namespace hid::sim {
 
 namespace {
 
-constexpr Guid kHidGuid{0x4D1E55B2, 0xF16F, 0x11CF, {0x88, 0xCB, 0x00, 0x11, 0x11, 0x00, 0x00, 0x30}};
+constexpr Guid kHidGuid{
+    0x4D1E55B2, 0xF16F, 0x11CF, {0x88, 0xCB, 0x00, 0x11, 0x11, 0x00, 0x00, 0x30}};
 constexpr char kPathPrefix[] = "sim:hid#";
 
 std::vector<std::uint8_t> bytesOf(const std::uint8_t* data, std::size_t length) {
@@ -20,15 +21,24 @@ std::vector<std::uint8_t> bytesOf(const std::uint8_t* data, std::size_t length) 
 
 const char* opName(Op op) {
     static constexpr const char* names[] = {
-        "HidD_GetHidGuid",           "SetupDiGetClassDevsA",
-        "SetupDiEnumDeviceInterfaces", "SetupDiGetDeviceInterfaceDetailA",
-        "SetupDiDestroyDeviceInfoList", "CreateFileA",
-        "CloseHandle",               "CreateEventA",
-        "ReadFile",                  "HidD_GetAttributes",
-        "HidD_GetSerialNumberString", "HidD_GetManufacturerString",
-        "HidD_GetProductString",     "HidD_GetPreparsedData",
-        "HidP_GetCaps",              "HidD_FreePreparsedData",
-        "HidD_SetFeature",           "HidD_GetFeature",
+        "HidD_GetHidGuid",
+        "SetupDiGetClassDevsA",
+        "SetupDiEnumDeviceInterfaces",
+        "SetupDiGetDeviceInterfaceDetailA",
+        "SetupDiDestroyDeviceInfoList",
+        "CreateFileA",
+        "CloseHandle",
+        "CreateEventA",
+        "ReadFile",
+        "HidD_GetAttributes",
+        "HidD_GetSerialNumberString",
+        "HidD_GetManufacturerString",
+        "HidD_GetProductString",
+        "HidD_GetPreparsedData",
+        "HidP_GetCaps",
+        "HidD_FreePreparsedData",
+        "HidD_SetFeature",
+        "HidD_GetFeature",
     };
     return names[static_cast<int>(op)];
 }
@@ -40,7 +50,9 @@ DeviceId SimulatedPlatform::add(InterfaceSpec spec) {
     return static_cast<DeviceId>(interfaces_.size() - 1);
 }
 
-void SimulatedPlatform::unplug(DeviceId device) { interfaces_.at(device).plugged = false; }
+void SimulatedPlatform::unplug(DeviceId device) {
+    interfaces_.at(device).plugged = false;
+}
 
 void SimulatedPlatform::plug(DeviceId device) {
     Interface& interface = interfaces_.at(device);
@@ -50,7 +62,9 @@ void SimulatedPlatform::plug(DeviceId device) {
     }
 }
 
-bool SimulatedPlatform::isPlugged(DeviceId device) const { return interfaces_.at(device).plugged; }
+bool SimulatedPlatform::isPlugged(DeviceId device) const {
+    return interfaces_.at(device).plugged;
+}
 
 std::vector<DeviceId> SimulatedPlatform::devices() const {
     std::vector<DeviceId> all(interfaces_.size());
@@ -59,7 +73,9 @@ std::vector<DeviceId> SimulatedPlatform::devices() const {
     return all;
 }
 
-InterfaceSpec& SimulatedPlatform::spec(DeviceId device) { return interfaces_.at(device).spec; }
+InterfaceSpec& SimulatedPlatform::spec(DeviceId device) {
+    return interfaces_.at(device).spec;
+}
 
 SimulatedFirmware& SimulatedPlatform::firmware(DeviceId device) {
     return interfaces_.at(device).firmware;
@@ -251,8 +267,8 @@ Bool32 SimulatedPlatform::HidD_GetSerialNumberString(Handle device, std::uint8_t
 
 Bool32 SimulatedPlatform::HidD_GetManufacturerString(Handle device, std::uint8_t* buffer,
                                                      std::uint32_t bufferLength) {
-    return stringQuery(Op::HidD_GetManufacturerString, device, &InterfaceSpec::manufacturer,
-                       buffer, bufferLength);
+    return stringQuery(Op::HidD_GetManufacturerString, device, &InterfaceSpec::manufacturer, buffer,
+                       bufferLength);
 }
 
 Bool32 SimulatedPlatform::HidD_GetProductString(Handle device, std::uint8_t* buffer,

@@ -80,8 +80,8 @@ private:
 struct Call {
     Op op;
     DeviceId device;
-    std::uint32_t length;             // the length the caller passed, where there is one
-    std::vector<std::uint8_t> bytes;  // reports sent, or what a read or query returned
+    std::uint32_t length;            // the length the caller passed, where there is one
+    std::vector<std::uint8_t> bytes; // reports sent, or what a read or query returned
     Bool32 result;
 };
 
@@ -168,7 +168,8 @@ private:
     // The device behind a handle, if it is still connected.
     Interface* live(Handle handle, DeviceId& device);
     DeviceId deviceOf(Handle handle) const;
-    Bool32 stringQuery(Op op, Handle handle, const std::optional<std::u16string> InterfaceSpec::*text,
+    Bool32 stringQuery(Op op, Handle handle,
+                       const std::optional<std::u16string> InterfaceSpec::*text,
                        std::uint8_t* buffer, std::uint32_t bufferLength);
 
     std::vector<Interface> interfaces_;

@@ -1,0 +1,23 @@
+// A drop-down list the user can only pick from. Its selection event fires when the user picks
+// an item, also the one already selected, and when the program sets the selected index;
+// filling and emptying the list raise nothing.
+#pragma once
+
+#include <QComboBox>
+
+class DropDownList : public QComboBox {
+    Q_OBJECT
+
+public:
+    explicit DropDownList(QWidget* parent = nullptr);
+
+    void removeAllItems();
+    void addItemAt(const QString& text, int index);
+    int listIndex() const { return currentIndex(); }
+    // -1 clears the selection. Raises the selection event like a pick does.
+    void setListIndex(int index);
+    QString selectedText() const { return currentText(); }
+
+signals:
+    void selected();
+};
