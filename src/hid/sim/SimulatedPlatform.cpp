@@ -103,7 +103,8 @@ std::vector<Call> SimulatedPlatform::callsOf(Op op) const {
     return matching;
 }
 
-bool SimulatedPlatform::begin(Op op, DeviceId device) {
+bool SimulatedPlatform::begin(Op op, DeviceId device, Handle handle) {
+    callHandle_ = handle;
     if (beforeCall)
         beforeCall(op, device);
     return failing_.count({op, kNoDevice}) > 0 ||
@@ -112,7 +113,7 @@ bool SimulatedPlatform::begin(Op op, DeviceId device) {
 
 Bool32 SimulatedPlatform::log(Op op, DeviceId device, Bool32 result, std::uint32_t length,
                               std::vector<std::uint8_t> bytes) {
-    calls_.push_back(Call{op, device, length, std::move(bytes), result});
+    calls_.push_back(Call{op, device, callHandle_, length, std::move(bytes), result});
     return result;
 }
 
@@ -204,7 +205,7 @@ Handle SimulatedPlatform::CreateFileA(const std::string& path, std::uint32_t des
 
 Bool32 SimulatedPlatform::CloseHandle(Handle handle) {
     const DeviceId device = deviceOf(handle);
-    begin(Op::CloseHandle, device);
+    begin(Op::CloseHandle, device, handle);
     return log(Op::CloseHandle, device, handles_.erase(handle) == 1 ? 1 : 0);
 }
 
@@ -225,7 +226,7 @@ Bool32 SimulatedPlatform::ReadFile(Handle handle, std::uint8_t* buffer, std::uin
                                    std::uint32_t* bytesRead, Overlapped*) {
     DeviceId device = kNoDevice;
     Interface* interface = live(handle, device);
-    if (begin(Op::ReadFile, device) || interface == nullptr || !interface->inputReady ||
+    if (begin(Op::ReadFile, device, handle) || interface == nullptr || !interface->inputReady ||
         bytesToRead < interface->spec.inputReportLength)
         return log(Op::ReadFile, device, 0, bytesToRead);
     const std::uint32_t length = interface->spec.inputReportLength;
@@ -240,7 +241,7 @@ Bool32 SimulatedPlatform::ReadFile(Handle handle, std::uint8_t* buffer, std::uin
 Bool32 SimulatedPlatform::HidD_GetAttributes(Handle handle, HiddAttributes& attributes) {
     DeviceId device = kNoDevice;
     Interface* interface = live(handle, device);
-    if (begin(Op::HidD_GetAttributes, device) || interface == nullptr)
+    if (begin(Op::HidD_GetAttributes, device, handle) || interface == nullptr)
         return log(Op::HidD_GetAttributes, device, 0);
     attributes.VendorID = interface->spec.vendorId;
     attributes.ProductID = interface->spec.productId;
@@ -253,7 +254,7 @@ Bool32 SimulatedPlatform::stringQuery(Op op, Handle handle,
                                       std::uint8_t* buffer, std::uint32_t bufferLength) {
     DeviceId device = kNoDevice;
     Interface* interface = live(handle, device);
-    if (begin(op, device) || interface == nullptr || !(interface->spec.*text))
+    if (begin(op, device, handle) || interface == nullptr || !(interface->spec.*text))
         return log(op, device, 0, bufferLength);
     putUtf16(*(interface->spec.*text), buffer, bufferLength);
     return log(op, device, 1, bufferLength, bytesOf(buffer, bufferLength));
@@ -280,7 +281,7 @@ Bool32 SimulatedPlatform::HidD_GetProductString(Handle device, std::uint8_t* buf
 Bool32 SimulatedPlatform::HidD_GetPreparsedData(Handle handle, PreparsedData& preparsedData) {
     DeviceId device = kNoDevice;
     Interface* interface = live(handle, device);
-    if (begin(Op::HidD_GetPreparsedData, device) || interface == nullptr)
+    if (begin(Op::HidD_GetPreparsedData, device, handle) || interface == nullptr)
         return log(Op::HidD_GetPreparsedData, device, 0);
     preparsedData = nextHandle_++;
     preparsed_.emplace(preparsedData, device);
@@ -314,7 +315,7 @@ Bool32 SimulatedPlatform::HidD_SetFeature(Handle handle, std::uint8_t* report,
     DeviceId device = kNoDevice;
     Interface* interface = live(handle, device);
     const std::vector<std::uint8_t> sent = bytesOf(report, reportLength);
-    if (begin(Op::HidD_SetFeature, device) || interface == nullptr ||
+    if (begin(Op::HidD_SetFeature, device, handle) || interface == nullptr ||
         reportLength < interface->spec.featureReportLength || reportLength == 0)
         return log(Op::HidD_SetFeature, device, 0, reportLength, sent);
     interface->firmware.receive(report, interface->spec.featureReportLength);
@@ -325,7 +326,7 @@ Bool32 SimulatedPlatform::HidD_GetFeature(Handle handle, std::uint8_t* report,
                                           std::uint32_t reportLength) {
     DeviceId device = kNoDevice;
     Interface* interface = live(handle, device);
-    if (begin(Op::HidD_GetFeature, device) || interface == nullptr ||
+    if (begin(Op::HidD_GetFeature, device, handle) || interface == nullptr ||
         reportLength < interface->spec.featureReportLength || reportLength == 0)
         return log(Op::HidD_GetFeature, device, 0, reportLength);
     const std::uint32_t length = interface->spec.featureReportLength;

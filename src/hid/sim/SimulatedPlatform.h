@@ -80,6 +80,7 @@ private:
 struct Call {
     Op op;
     DeviceId device;
+    Handle handle;                   // the handle the call was given, where there is one
     std::uint32_t length;            // the length the caller passed, where there is one
     std::vector<std::uint8_t> bytes; // reports sent, or what a read or query returned
     Bool32 result;
@@ -109,6 +110,8 @@ public:
     std::vector<Call> callsOf(Op op) const;
     void clearCalls() { calls_.clear(); }
 
+    // The device an open handle belongs to, or kNoDevice.
+    DeviceId deviceBehind(Handle handle) const { return deviceOf(handle); }
     int openDeviceHandles() const { return static_cast<int>(handles_.size()); }
     int openInfoSets() const { return static_cast<int>(infoSets_.openSets()); }
     int openPreparsedData() const { return static_cast<int>(preparsed_.size()); }
@@ -161,8 +164,9 @@ private:
         int connection;
     };
 
-    // Runs beforeCall, then tells whether op is to fail for the device.
-    bool begin(Op op, DeviceId device);
+    // Runs beforeCall, then tells whether op is to fail for the device. The handle given is
+    // recorded with the call.
+    bool begin(Op op, DeviceId device, Handle handle = 0);
     Bool32 log(Op op, DeviceId device, Bool32 result, std::uint32_t length = 0,
                std::vector<std::uint8_t> bytes = {});
     // The device behind a handle, if it is still connected.
@@ -180,6 +184,7 @@ private:
     std::set<std::pair<Op, DeviceId>> failing_;
     std::vector<Call> calls_;
     Handle nextHandle_ = 0x100;
+    Handle callHandle_ = 0;
 };
 
 } // namespace hid::sim

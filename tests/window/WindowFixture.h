@@ -1,0 +1,76 @@
+// The window over simulated boards, loaded and ticked by the test.
+#pragma once
+
+#include "DropDownList.h"
+#include "Protocol.h"
+#include "SimulatedPlatform.h"
+#include "frmMain.h"
+
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QStringList>
+#include <QTimer>
+#include <gtest/gtest.h>
+#include <memory>
+
+using hid::sim::Call;
+using hid::sim::DeviceId;
+using hid::sim::InterfaceSpec;
+using hid::sim::Op;
+
+class WindowFixture : public ::testing::Test {
+protected:
+    hid::sim::SimulatedPlatform sim;
+    std::unique_ptr<frmMain> window;
+
+    DeviceId addBoard(std::u16string serial, std::uint16_t version = 0x0103) {
+        InterfaceSpec spec;
+        spec.serial = std::move(serial);
+        spec.versionNumber = version;
+        return sim.add(spec);
+    }
+    DeviceId addOtherDevice(std::uint16_t vendor, std::uint16_t product) {
+        InterfaceSpec spec;
+        spec.vendorId = vendor;
+        spec.productId = product;
+        return sim.add(spec);
+    }
+
+    void load() {
+        window = std::make_unique<frmMain>(sim);
+        window->Form_Load();
+    }
+    void tick() { window->Timer_Timer(); }
+
+    bool attached() const { return window->board.deviceAttached; }
+    DeviceId openBoard() const {
+        return attached() ? sim.deviceBehind(window->board.featureHandle) : hid::sim::kNoDevice;
+    }
+    int interval() const { return window->Timer->interval(); }
+    bool timerRunning() const { return window->Timer->isActive(); }
+
+    static QStringList items(const DropDownList* list) {
+        QStringList texts;
+        for (int i = 0; i < list->count(); ++i)
+            texts << list->itemText(i);
+        return texts;
+    }
+
+    // Feature reports sent, with their bytes.
+    std::vector<Call> sent() const { return sim.callsOf(Op::HidD_SetFeature); }
+    std::size_t callCount(Op op) const { return sim.callsOf(op).size(); }
+
+    // Two handles while a board is open, none otherwise; nothing else left open.
+    void expectNoLeak() const {
+        EXPECT_EQ(sim.openDeviceHandles(), attached() ? 2 : 0);
+        EXPECT_EQ(sim.openInfoSets(), 0);
+        EXPECT_EQ(sim.openPreparsedData(), 0);
+    }
+
+    void TearDown() override {
+        if (window)
+            expectNoLeak();
+    }
+};
