@@ -1,0 +1,293 @@
+#include "Win32Platform.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <iterator>
+#include <type_traits>
+
+// What our callers pass, taken before the Windows headers redefine these names as macros, so
+// that they can be checked against the Windows values below.
+namespace portable {
+constexpr std::uint32_t kDigcfPresent = hid::DIGCF_PRESENT;
+constexpr std::uint32_t kDigcfDeviceInterface = hid::DIGCF_DEVICEINTERFACE;
+constexpr std::uint32_t kGenericRead = hid::GENERIC_READ;
+constexpr std::uint32_t kGenericWrite = hid::GENERIC_WRITE;
+constexpr std::uint32_t kFileShareRead = hid::FILE_SHARE_READ;
+constexpr std::uint32_t kFileShareWrite = hid::FILE_SHARE_WRITE;
+constexpr std::uint32_t kOpenExisting = hid::OPEN_EXISTING;
+constexpr std::uint32_t kFileFlagOverlapped = hid::FILE_FLAG_OVERLAPPED;
+constexpr hid::Bool32 kHidpStatusSuccess = hid::HIDP_STATUS_SUCCESS;
+} // namespace portable
+
+// clang-format off
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+#include <setupapi.h>
+extern "C" {
+#include <hidsdi.h>
+#include <hidpi.h>
+}
+// clang-format on
+
+namespace hid {
+
+namespace {
+
+static_assert(portable::kDigcfPresent == DIGCF_PRESENT);
+static_assert(portable::kDigcfDeviceInterface == DIGCF_DEVICEINTERFACE);
+static_assert(portable::kGenericRead == GENERIC_READ);
+static_assert(portable::kGenericWrite == GENERIC_WRITE);
+static_assert(portable::kFileShareRead == FILE_SHARE_READ);
+static_assert(portable::kFileShareWrite == FILE_SHARE_WRITE);
+static_assert(portable::kOpenExisting == OPEN_EXISTING);
+static_assert(portable::kFileFlagOverlapped == FILE_FLAG_OVERLAPPED);
+static_assert(portable::kHidpStatusSuccess == HIDP_STATUS_SUCCESS);
+
+static_assert(std::is_same_v<Bool32, BOOL>);
+static_assert(sizeof(Handle) == sizeof(HANDLE));
+static_assert(sizeof(PreparsedData) == sizeof(PHIDP_PREPARSED_DATA));
+
+// The records are copied field by field; their sizes must still agree, because the callers
+// put these sizes into the records' size fields.
+static_assert(sizeof(Guid) == sizeof(GUID));
+static_assert(sizeof(DeviceInterfaceData) == sizeof(SP_DEVICE_INTERFACE_DATA));
+static_assert(kInterfaceDataCbSize == sizeof(SP_DEVICE_INTERFACE_DATA));
+static_assert(sizeof(HiddAttributes) == sizeof(HIDD_ATTRIBUTES));
+static_assert(sizeof(HidpCaps) == sizeof(HIDP_CAPS));
+static_assert(sizeof(HidpCaps::Reserved) == sizeof(HIDP_CAPS::Reserved));
+static_assert(sizeof(SecurityAttributes) == sizeof(SECURITY_ATTRIBUTES));
+
+// The detail buffer is the caller's own, handed over unchanged.
+static_assert(kDetailDataCbSize == sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A));
+static_assert(kDetailPathOffset == offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_A, DevicePath));
+
+// The overlapped record is handed over unchanged too: Windows writes its result into it when
+// a pending read completes, long after ReadFile has returned.
+static_assert(sizeof(Overlapped) == sizeof(OVERLAPPED));
+static_assert(alignof(Overlapped) == alignof(OVERLAPPED));
+static_assert(offsetof(Overlapped, Internal) == offsetof(OVERLAPPED, Internal));
+static_assert(offsetof(Overlapped, InternalHigh) == offsetof(OVERLAPPED, InternalHigh));
+static_assert(offsetof(Overlapped, Offset) == offsetof(OVERLAPPED, Offset));
+static_assert(offsetof(Overlapped, OffsetHigh) == offsetof(OVERLAPPED, OffsetHigh));
+static_assert(offsetof(Overlapped, hEvent) == offsetof(OVERLAPPED, hEvent));
+static_assert(sizeof(Overlapped::Internal) == sizeof(OVERLAPPED::Internal));
+static_assert(sizeof(Overlapped::InternalHigh) == sizeof(OVERLAPPED::InternalHigh));
+static_assert(sizeof(Overlapped::hEvent) == sizeof(OVERLAPPED::hEvent));
+
+// kInvalidHandle (-1) and INVALID_HANDLE_VALUE ((HANDLE)-1) map onto each other.
+HANDLE native(Handle handle) {
+    return reinterpret_cast<HANDLE>(handle);
+}
+Handle portableHandle(HANDLE handle) {
+    return reinterpret_cast<Handle>(handle);
+}
+
+PHIDP_PREPARSED_DATA nativePreparsed(PreparsedData data) {
+    return reinterpret_cast<PHIDP_PREPARSED_DATA>(data);
+}
+
+// Our records and the Windows ones share their field names, so one copy serves both ways.
+template <typename From, typename To> void copyGuid(const From& from, To& to) {
+    to.Data1 = from.Data1;
+    to.Data2 = from.Data2;
+    to.Data3 = from.Data3;
+    std::copy(std::begin(from.Data4), std::end(from.Data4), std::begin(to.Data4));
+}
+
+template <typename From, typename To> void copyInterfaceData(const From& from, To& to) {
+    to.cbSize = from.cbSize;
+    copyGuid(from.InterfaceClassGuid, to.InterfaceClassGuid);
+    to.Flags = from.Flags;
+    to.Reserved = from.Reserved;
+}
+
+template <typename From, typename To> void copyAttributes(const From& from, To& to) {
+    to.Size = from.Size;
+    to.VendorID = from.VendorID;
+    to.ProductID = from.ProductID;
+    to.VersionNumber = from.VersionNumber;
+}
+
+template <typename From, typename To> void copyCaps(const From& from, To& to) {
+    to.Usage = from.Usage;
+    to.UsagePage = from.UsagePage;
+    to.InputReportByteLength = from.InputReportByteLength;
+    to.OutputReportByteLength = from.OutputReportByteLength;
+    to.FeatureReportByteLength = from.FeatureReportByteLength;
+    std::copy(std::begin(from.Reserved), std::end(from.Reserved), std::begin(to.Reserved));
+    to.NumberLinkCollectionNodes = from.NumberLinkCollectionNodes;
+    to.NumberInputButtonCaps = from.NumberInputButtonCaps;
+    to.NumberInputValueCaps = from.NumberInputValueCaps;
+    to.NumberInputDataIndices = from.NumberInputDataIndices;
+    to.NumberOutputButtonCaps = from.NumberOutputButtonCaps;
+    to.NumberOutputValueCaps = from.NumberOutputValueCaps;
+    to.NumberOutputDataIndices = from.NumberOutputDataIndices;
+    to.NumberFeatureButtonCaps = from.NumberFeatureButtonCaps;
+    to.NumberFeatureValueCaps = from.NumberFeatureValueCaps;
+    to.NumberFeatureDataIndices = from.NumberFeatureDataIndices;
+}
+
+GUID native(const Guid& guid) {
+    GUID result{};
+    copyGuid(guid, result);
+    return result;
+}
+
+SP_DEVICE_INTERFACE_DATA native(const DeviceInterfaceData& data) {
+    SP_DEVICE_INTERFACE_DATA result{};
+    copyInterfaceData(data, result);
+    return result;
+}
+
+// The caller's security attributes in storage, or none when the caller gives none.
+LPSECURITY_ATTRIBUTES native(const SecurityAttributes* attributes, SECURITY_ATTRIBUTES& storage) {
+    if (attributes == nullptr)
+        return nullptr;
+    storage.nLength = attributes->nLength;
+    storage.lpSecurityDescriptor = attributes->lpSecurityDescriptor;
+    storage.bInheritHandle = attributes->bInheritHandle;
+    return &storage;
+}
+
+// Windows writes a DWORD; ours is a std::uint32_t of the same size but another type.
+class DwordOut {
+public:
+    explicit DwordOut(std::uint32_t* target) : target_(target), value_(target ? *target : 0) {}
+    ~DwordOut() {
+        if (target_ != nullptr)
+            *target_ = value_;
+    }
+    DwordOut(const DwordOut&) = delete;
+    DwordOut& operator=(const DwordOut&) = delete;
+    DWORD* get() { return target_ != nullptr ? &value_ : nullptr; }
+
+private:
+    std::uint32_t* target_;
+    DWORD value_;
+};
+
+} // namespace
+
+void Win32Platform::HidD_GetHidGuid(Guid& hidGuid) {
+    GUID guid{};
+    ::HidD_GetHidGuid(&guid);
+    copyGuid(guid, hidGuid);
+}
+
+Handle Win32Platform::SetupDiGetClassDevsA(const Guid& classGuid, std::uint32_t flags) {
+    const GUID guid = native(classGuid);
+    return portableHandle(::SetupDiGetClassDevsA(&guid, nullptr, nullptr, flags));
+}
+
+Bool32 Win32Platform::SetupDiEnumDeviceInterfaces(Handle deviceInfoSet, const Guid& classGuid,
+                                                  std::uint32_t memberIndex,
+                                                  DeviceInterfaceData& interfaceData) {
+    const GUID guid = native(classGuid);
+    SP_DEVICE_INTERFACE_DATA data = native(interfaceData);
+    const BOOL result =
+        ::SetupDiEnumDeviceInterfaces(native(deviceInfoSet), nullptr, &guid, memberIndex, &data);
+    copyInterfaceData(data, interfaceData);
+    return result;
+}
+
+Bool32 Win32Platform::SetupDiGetDeviceInterfaceDetailA(Handle deviceInfoSet,
+                                                       const DeviceInterfaceData& interfaceData,
+                                                       std::uint8_t* detail,
+                                                       std::uint32_t detailSize,
+                                                       std::uint32_t* requiredSize) {
+    SP_DEVICE_INTERFACE_DATA data = native(interfaceData);
+    DwordOut required(requiredSize);
+    return ::SetupDiGetDeviceInterfaceDetailA(
+        native(deviceInfoSet), &data, reinterpret_cast<PSP_DEVICE_INTERFACE_DETAIL_DATA_A>(detail),
+        detailSize, required.get(), nullptr);
+}
+
+Bool32 Win32Platform::SetupDiDestroyDeviceInfoList(Handle deviceInfoSet) {
+    return ::SetupDiDestroyDeviceInfoList(native(deviceInfoSet));
+}
+
+Handle Win32Platform::CreateFileA(const std::string& path, std::uint32_t desiredAccess,
+                                  std::uint32_t shareMode, SecurityAttributes* securityAttributes,
+                                  std::uint32_t creationDisposition, std::uint32_t flags) {
+    SECURITY_ATTRIBUTES storage{};
+    return portableHandle(::CreateFileA(path.c_str(), desiredAccess, shareMode,
+                                        native(securityAttributes, storage), creationDisposition,
+                                        flags, nullptr));
+}
+
+Bool32 Win32Platform::CloseHandle(Handle handle) {
+    return ::CloseHandle(native(handle));
+}
+
+Handle Win32Platform::CreateEventA(SecurityAttributes* securityAttributes, Bool32 manualReset,
+                                   Bool32 initialState, const char* name) {
+    SECURITY_ATTRIBUTES storage{};
+    return portableHandle(
+        ::CreateEventA(native(securityAttributes, storage), manualReset, initialState, name));
+}
+
+Bool32 Win32Platform::ReadFile(Handle handle, std::uint8_t* buffer, std::uint32_t bytesToRead,
+                               std::uint32_t* bytesRead, Overlapped* overlapped) {
+    DwordOut read(bytesRead);
+    return ::ReadFile(native(handle), buffer, bytesToRead, read.get(),
+                      reinterpret_cast<LPOVERLAPPED>(overlapped));
+}
+
+Bool32 Win32Platform::HidD_GetAttributes(Handle device, HiddAttributes& attributes) {
+    HIDD_ATTRIBUTES record{};
+    copyAttributes(attributes, record);
+    const BOOLEAN result = ::HidD_GetAttributes(native(device), &record);
+    copyAttributes(record, attributes);
+    return result;
+}
+
+Bool32 Win32Platform::HidD_GetSerialNumberString(Handle device, std::uint8_t* buffer,
+                                                 std::uint32_t bufferLength) {
+    return ::HidD_GetSerialNumberString(native(device), buffer, bufferLength);
+}
+
+Bool32 Win32Platform::HidD_GetManufacturerString(Handle device, std::uint8_t* buffer,
+                                                 std::uint32_t bufferLength) {
+    return ::HidD_GetManufacturerString(native(device), buffer, bufferLength);
+}
+
+Bool32 Win32Platform::HidD_GetProductString(Handle device, std::uint8_t* buffer,
+                                            std::uint32_t bufferLength) {
+    return ::HidD_GetProductString(native(device), buffer, bufferLength);
+}
+
+Bool32 Win32Platform::HidD_GetPreparsedData(Handle device, PreparsedData& preparsedData) {
+    PHIDP_PREPARSED_DATA data = nativePreparsed(preparsedData);
+    const BOOLEAN result = ::HidD_GetPreparsedData(native(device), &data);
+    preparsedData = reinterpret_cast<PreparsedData>(data);
+    return result;
+}
+
+Bool32 Win32Platform::HidP_GetCaps(PreparsedData preparsedData, HidpCaps& capabilities) {
+    HIDP_CAPS caps{};
+    copyCaps(capabilities, caps);
+    const NTSTATUS status = ::HidP_GetCaps(nativePreparsed(preparsedData), &caps);
+    copyCaps(caps, capabilities);
+    return status;
+}
+
+Bool32 Win32Platform::HidD_FreePreparsedData(PreparsedData preparsedData) {
+    return ::HidD_FreePreparsedData(nativePreparsed(preparsedData));
+}
+
+Bool32 Win32Platform::HidD_SetFeature(Handle device, std::uint8_t* report,
+                                      std::uint32_t reportLength) {
+    return ::HidD_SetFeature(native(device), report, reportLength);
+}
+
+Bool32 Win32Platform::HidD_GetFeature(Handle device, std::uint8_t* report,
+                                      std::uint32_t reportLength) {
+    return ::HidD_GetFeature(native(device), report, reportLength);
+}
+
+} // namespace hid
