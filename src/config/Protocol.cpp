@@ -34,6 +34,8 @@ Report readBackRequest(std::size_t reportLength) {
 }
 
 Report selfTestRequest(std::size_t reportLength) {
+    if (reportLength < kSelfTestMinLength)
+        return {};
     return reportWithHead(std::max(reportLength, kSelfTestBufferLength), kSelfTestMinLength,
                           {kReportId, kSelfTest, 0x00, 0x00});
 }

@@ -47,6 +47,8 @@ inline constexpr std::size_t kSelfTestBufferLength = 65;
 // A report of reportLength zero bytes with the given head; empty when the head does not fit.
 Report writeSettingReport(std::size_t reportLength, std::uint8_t address, std::uint8_t value);
 Report readBackRequest(std::size_t reportLength);
+// The self-test request is made in a buffer of at least kSelfTestBufferLength bytes, of which
+// the board is sent its own report length.
 Report selfTestRequest(std::size_t reportLength);
 
 // Values written for a selector's index, and the items the selectors show.

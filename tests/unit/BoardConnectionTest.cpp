@@ -1,1 +1,197 @@
+// Finding and opening boards: the walk over the HID interfaces, the board test, the serial
+// text, the two handles, the capabilities and the read event, over simulated interfaces.
+#include "BoardConnection.h"
+
+#include "SimulatedPlatform.h"
+
 #include <gtest/gtest.h>
+
+namespace {
+
+using hid::BoardConnection;
+using hid::sim::DeviceId;
+using hid::sim::InterfaceSpec;
+using hid::sim::Op;
+
+class BoardConnectionTest : public ::testing::Test {
+protected:
+    hid::sim::SimulatedPlatform sim;
+    BoardConnection connection{sim};
+
+    DeviceId addBoard(std::optional<std::u16string> serial) {
+        InterfaceSpec spec;
+        spec.serial = std::move(serial);
+        return sim.add(spec);
+    }
+
+    // The serial texts of the boards, in enumeration order, as a scan lists them.
+    std::vector<std::string> listSerials() {
+        std::vector<std::string> serials;
+        connection.walkInterfaces([&] {
+            if (auto serial = connection.serialText())
+                serials.push_back(*serial);
+            return BoardConnection::AfterBoard::CloseAndContinue;
+        });
+        return serials;
+    }
+
+    DeviceId openDevice() const { return sim.deviceBehind(connection.featureHandle); }
+
+    void TearDown() override {
+        if (connection.deviceAttached)
+            connection.closeBoard();
+        EXPECT_EQ(sim.openDeviceHandles(), 0);
+        EXPECT_EQ(sim.openInfoSets(), 0);
+        EXPECT_EQ(sim.openPreparsedData(), 0);
+    }
+};
+
+TEST_F(BoardConnectionTest, SerialTextTakesTheLowByteOfEachUnitUpToTheFirstZero) {
+    struct Case {
+        std::u16string serial;
+        std::string text;
+    };
+    const std::vector<Case> cases{
+        {u"ABC123", "ABC123"},
+        {u"", ""},
+        {u"\u0141BC", "ABC"}, // the high byte is dropped
+        {u"A\u0100B", "A"},   // a unit whose low byte is 0 ends the text
+        {u"\u00E9t\u00E9", "\xE9t\xE9"},
+        {std::u16string(60, u'7'), std::string(50, '7')}, // the query is given 100 bytes
+    };
+    for (const Case& c : cases)
+        addBoard(c.serial);
+    const std::vector<std::string> serials = listSerials();
+    ASSERT_EQ(serials.size(), cases.size());
+    for (std::size_t i = 0; i < cases.size(); ++i)
+        EXPECT_EQ(serials[i], cases[i].text) << "case " << i;
+}
+
+TEST_F(BoardConnectionTest, ShorterSerialAfterALongerOneIsNotMixedWithIt) {
+    addBoard(u"LONGSERIAL");
+    addBoard(u"AB");
+    EXPECT_EQ(listSerials(), (std::vector<std::string>{"LONGSERIAL", "AB"}));
+}
+
+TEST_F(BoardConnectionTest, OnlyTheFamilysVendorAndFourProductsAreBoards) {
+    const std::vector<std::pair<std::uint16_t, std::uint16_t>> identities{
+        {0x1209, 0x0001}, {0x1209, 0x0002}, {0x1209, 0x0003}, {0x1209, 0x0004},
+        {0x1209, 0x0005}, {0x1209, 0x0000}, {0x046D, 0x0001}};
+    for (const auto& [vendor, product] : identities) {
+        InterfaceSpec spec;
+        spec.vendorId = vendor;
+        spec.productId = product;
+        spec.serial = u"P" + std::u16string(1, char16_t(u'0' + product));
+        sim.add(spec);
+    }
+    EXPECT_EQ(listSerials(), (std::vector<std::string>{"P1", "P2", "P3", "P4"}));
+    // Other devices are closed at once: their serial number is never asked for.
+    EXPECT_EQ(sim.callsOf(Op::HidD_GetSerialNumberString).size(), 4u);
+}
+
+TEST_F(BoardConnectionTest, InterfaceWhoseAttributesFailIsNotABoardAndTheWalkGoesOn) {
+    addBoard(u"BEFORE");
+    const DeviceId silent = addBoard(u"SILENT");
+    addBoard(u"AFTER");
+    sim.setFailing(Op::HidD_GetAttributes, true, silent);
+    EXPECT_EQ(listSerials(), (std::vector<std::string>{"BEFORE", "AFTER"}));
+}
+
+TEST_F(BoardConnectionTest, InterfaceThatCannotBeOpenedContributesNothing) {
+    const DeviceId locked = addBoard(u"LOCKED");
+    addBoard(u"OPEN");
+    sim.setFailing(Op::CreateFileA, true, locked);
+    EXPECT_EQ(listSerials(), std::vector<std::string>{"OPEN"});
+}
+
+TEST_F(BoardConnectionTest, BoardWhoseSerialQueryFailsIsNotListed) {
+    addBoard(std::nullopt);
+    addBoard(u"OK");
+    EXPECT_EQ(listSerials(), std::vector<std::string>{"OK"});
+}
+
+TEST_F(BoardConnectionTest, NoInterfacesWhenTheSetCannotBeMade) {
+    addBoard(u"A");
+    sim.setFailing(Op::SetupDiGetClassDevsA);
+    EXPECT_TRUE(listSerials().empty());
+    EXPECT_TRUE(connection.enumerationDone);
+}
+
+TEST_F(BoardConnectionTest, FindOpensTheFirstBoardWithTheSerialAndReadsItsCapabilities) {
+    InterfaceSpec other;
+    other.vendorId = 0x1234;
+    sim.add(other);
+    const DeviceId first = addBoard(u"TWIN");
+    const DeviceId second = addBoard(u"TWIN");
+    sim.spec(first).inputReportLength = 9;
+    sim.spec(first).featureReportLength = 33;
+
+    ASSERT_TRUE(connection.FindTheHid("TWIN"));
+    EXPECT_TRUE(connection.deviceAttached);
+    EXPECT_EQ(openDevice(), first);
+    EXPECT_EQ(sim.deviceBehind(connection.readHandle), first);
+    EXPECT_EQ(connection.devicePath, sim.pathOf(first));
+    EXPECT_EQ(connection.capabilities.InputReportByteLength, 9);
+    EXPECT_EQ(connection.capabilities.FeatureReportByteLength, 33);
+    EXPECT_EQ(sim.openDeviceHandles(), 2);
+    // The walk stopped at the match: the second twin was never opened.
+    for (const auto& call : sim.callsOf(Op::CreateFileA))
+        EXPECT_NE(call.device, second);
+    const auto opens = sim.callsOf(Op::CreateFileA);
+    EXPECT_EQ(opens.back().length, hid::FILE_FLAG_OVERLAPPED) << "the read handle is overlapped";
+    EXPECT_EQ(opens[opens.size() - 2].length, 0u) << "the feature handle is not";
+}
+
+TEST_F(BoardConnectionTest, FailedFindLeavesNoHandleAndTheStateAsItWas) {
+    addBoard(u"A");
+    addBoard(u"B");
+    connection.capabilities.FeatureReportByteLength = 17;
+    EXPECT_FALSE(connection.FindTheHid("C"));
+    EXPECT_FALSE(connection.deviceAttached);
+    EXPECT_EQ(sim.openDeviceHandles(), 0);
+    EXPECT_EQ(connection.capabilities.FeatureReportByteLength, 17);
+    EXPECT_EQ(connection.readEvent, 0);
+}
+
+TEST_F(BoardConnectionTest, EmptySerialTextMatchesOnlyABoardWithAnEmptySerial) {
+    addBoard(u"A");
+    EXPECT_FALSE(connection.FindTheHid(""));
+    const DeviceId blank = addBoard(u"");
+    ASSERT_TRUE(connection.FindTheHid(""));
+    EXPECT_EQ(openDevice(), blank);
+}
+
+TEST_F(BoardConnectionTest, ReadEventIsCreatedOnceAndReusedByEveryOpen) {
+    addBoard(u"A");
+    ASSERT_TRUE(connection.FindTheHid("A"));
+    const hid::Handle event = connection.readEvent;
+    EXPECT_NE(event, 0);
+    connection.readOverlapped.Offset = 99;
+    connection.closeBoard();
+    ASSERT_TRUE(connection.FindTheHid("A"));
+    EXPECT_EQ(connection.readEvent, event);
+    EXPECT_EQ(connection.readOverlapped.hEvent, event);
+    EXPECT_EQ(connection.readOverlapped.Offset, 0u);
+    EXPECT_EQ(sim.eventsCreated(), 1);
+}
+
+TEST_F(BoardConnectionTest, CapabilitiesKeepTheirContentsWhenThePreparsedDataFails) {
+    addBoard(u"A");
+    connection.capabilities.FeatureReportByteLength = 21;
+    sim.setFailing(Op::HidD_GetPreparsedData);
+    ASSERT_TRUE(connection.FindTheHid("A"));
+    EXPECT_EQ(connection.capabilities.FeatureReportByteLength, 21);
+    EXPECT_TRUE(sim.callsOf(Op::HidP_GetCaps).empty());
+}
+
+TEST_F(BoardConnectionTest, BoardUnpluggedDuringTheWalkIsSkipped) {
+    const DeviceId gone = addBoard(u"GONE");
+    addBoard(u"HERE");
+    sim.beforeCall = [&](Op op, DeviceId) {
+        if (op == Op::SetupDiEnumDeviceInterfaces)
+            sim.unplug(gone);
+    };
+    EXPECT_EQ(listSerials(), std::vector<std::string>{"HERE"});
+}
+
+} // namespace
