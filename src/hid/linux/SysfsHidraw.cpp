@@ -1,0 +1,238 @@
+#include "SysfsHidraw.h"
+
+#include <algorithm>
+#include <charconv>
+#include <fstream>
+#include <system_error>
+
+namespace hid {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr std::string_view kHidrawPrefix = "hidraw";
+constexpr std::string_view kInputPrefix = "input";
+constexpr std::size_t kMaxAttributeBytes = 4096; // a sysfs attribute is at most one page
+constexpr int kMaxParentSteps = 16;
+
+bool isFile(const fs::path& path) {
+    std::error_code error;
+    return fs::is_regular_file(path, error);
+}
+
+// The text of a sysfs attribute without its final newline, at most one page of it.
+std::optional<std::string> readAttribute(const fs::path& path) {
+    if (!isFile(path))
+        return std::nullopt;
+    std::ifstream file(path, std::ios::binary);
+    if (!file)
+        return std::nullopt;
+    std::string text(kMaxAttributeBytes, '\0');
+    file.read(text.data(), static_cast<std::streamsize>(text.size()));
+    if (file.bad())
+        return std::nullopt;
+    text.resize(static_cast<std::size_t>(file.gcount()));
+    if (!text.empty() && text.back() == '\n')
+        text.pop_back();
+    return text;
+}
+
+template <typename Number>
+std::optional<Number> parseHex(std::string_view text, std::size_t maxDigits) {
+    Number value{};
+    if (text.empty() || text.size() > maxDigits)
+        return std::nullopt;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value, 16);
+    if (error != std::errc{} || end != text.data() + text.size())
+        return std::nullopt;
+    return value;
+}
+
+// The N of a name prefixN, for sorting; nothing when the rest is not all digits.
+std::optional<unsigned long> numberAfter(std::string_view name, std::string_view prefix) {
+    if (!name.starts_with(prefix) || name.size() == prefix.size() ||
+        name.size() > prefix.size() + 9)
+        return std::nullopt;
+    const std::string_view digits = name.substr(prefix.size());
+    unsigned long number = 0;
+    const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), number);
+    if (error != std::errc{} || end != digits.data() + digits.size())
+        return std::nullopt;
+    return number;
+}
+
+// The names prefixN in a directory, in the order of N.
+std::vector<std::string> numberedEntries(const fs::path& directory, std::string_view prefix) {
+    std::vector<std::pair<unsigned long, std::string>> found;
+    std::error_code error;
+    for (fs::directory_iterator it(directory, error), end; !error && it != end;
+         it.increment(error)) {
+        std::string name = it->path().filename().string();
+        if (const auto number = numberAfter(name, prefix))
+            found.emplace_back(*number, std::move(name));
+    }
+    std::sort(found.begin(), found.end());
+    std::vector<std::string> names;
+    for (auto& entry : found)
+        names.push_back(std::move(entry.second));
+    return names;
+}
+
+bool isWithin(const fs::path& path, const fs::path& root) {
+    const auto [rootEnd, pathEnd] =
+        std::mismatch(root.begin(), root.end(), path.begin(), path.end());
+    return rootEnd == root.end();
+}
+
+std::optional<fs::path> canonicalPath(const fs::path& path) {
+    std::error_code error;
+    fs::path resolved = fs::canonical(path, error);
+    if (error)
+        return std::nullopt;
+    return resolved;
+}
+
+} // namespace
+
+std::optional<HidId> parseHidId(std::string_view text) {
+    const std::size_t first = text.find(':');
+    const std::size_t second = first == std::string_view::npos ? first : text.find(':', first + 1);
+    if (second == std::string_view::npos)
+        return std::nullopt;
+    const auto bus = parseHex<std::uint32_t>(text.substr(0, first), 8);
+    const auto vendor = parseHex<std::uint32_t>(text.substr(first + 1, second - first - 1), 8);
+    const auto product = parseHex<std::uint32_t>(text.substr(second + 1), 8);
+    if (!bus || !vendor || !product || *bus > 0xFFFF || *vendor > 0xFFFF || *product > 0xFFFF)
+        return std::nullopt;
+    return HidId{static_cast<std::uint16_t>(*bus), static_cast<std::uint16_t>(*vendor),
+                 static_cast<std::uint16_t>(*product)};
+}
+
+std::optional<std::string> ueventValue(std::string_view uevent, std::string_view key) {
+    while (!uevent.empty()) {
+        const std::size_t end = std::min(uevent.find('\n'), uevent.size());
+        const std::string_view line = uevent.substr(0, end);
+        if (line.size() > key.size() && line.starts_with(key) && line[key.size()] == '=')
+            return std::string(line.substr(key.size() + 1));
+        uevent.remove_prefix(std::min(end + 1, uevent.size()));
+    }
+    return std::nullopt;
+}
+
+std::optional<std::uint16_t> parseHex16(std::string_view text) {
+    return parseHex<std::uint16_t>(text, 4);
+}
+
+bool isHidrawNode(std::string_view name) {
+    return numberAfter(name, kHidrawPrefix).has_value();
+}
+
+SysfsHidraw::SysfsHidraw(fs::path sysfsRoot) {
+    std::error_code error;
+    root_ = fs::weakly_canonical(sysfsRoot, error);
+    if (error)
+        root_ = std::move(sysfsRoot);
+}
+
+std::vector<std::string> SysfsHidraw::nodes() const {
+    return numberedEntries(root_ / "class" / "hidraw", kHidrawPrefix);
+}
+
+std::optional<std::string> SysfsHidraw::nodeOfCharDevice(unsigned major, unsigned minor) const {
+    const std::string number = std::to_string(major) + ":" + std::to_string(minor);
+    const auto device = canonicalPath(root_ / "dev" / "char" / number);
+    if (!device || device->parent_path().filename() != "hidraw")
+        return std::nullopt;
+    std::string node = device->filename().string();
+    if (!isHidrawNode(node))
+        return std::nullopt;
+    return node;
+}
+
+std::optional<fs::path> SysfsHidraw::hidDevice(const std::string& node) const {
+    if (!isHidrawNode(node))
+        return std::nullopt;
+    auto device = canonicalPath(root_ / "class" / "hidraw" / node / "device");
+    if (!device || !isWithin(*device, root_))
+        return std::nullopt;
+    return device;
+}
+
+std::optional<std::string> SysfsHidraw::uevent(const fs::path& hidDir, std::string_view key) const {
+    const auto text = readAttribute(hidDir / "uevent");
+    return text ? ueventValue(*text, key) : std::nullopt;
+}
+
+std::optional<HidId> SysfsHidraw::hidId(const std::string& node) const {
+    const auto hidDir = hidDevice(node);
+    const auto id = hidDir ? uevent(*hidDir, "HID_ID") : std::nullopt;
+    return id ? parseHidId(*id) : std::nullopt;
+}
+
+// Only for a device on the USB bus: any other (a Bluetooth keyboard, say) may still sit below
+// a USB device, its adapter, whose strings are not the keyboard's.
+std::optional<fs::path> SysfsHidraw::usbDevice(const fs::path& hidDir) const {
+    const auto id = uevent(hidDir, "HID_ID");
+    const auto hid = id ? parseHidId(*id) : std::nullopt;
+    if (!hid || hid->bus != kBusUsb)
+        return std::nullopt;
+    fs::path dir = hidDir.parent_path();
+    for (int step = 0; step < kMaxParentSteps && dir != root_ && isWithin(dir, root_); ++step) {
+        if (isFile(dir / "idVendor") && isFile(dir / "idProduct"))
+            return dir;
+        dir = dir.parent_path();
+    }
+    return std::nullopt;
+}
+
+std::optional<std::uint16_t> SysfsHidraw::inputVersion(const fs::path& hidDir) const {
+    for (const std::string& input : numberedEntries(hidDir / "input", kInputPrefix)) {
+        const auto text = readAttribute(hidDir / "input" / input / "id" / "version");
+        if (const auto version = text ? parseHex16(*text) : std::nullopt)
+            return version;
+    }
+    return std::nullopt;
+}
+
+std::uint16_t SysfsHidraw::versionNumber(const std::string& node) const {
+    const auto hidDir = hidDevice(node);
+    if (!hidDir)
+        return 0;
+    if (const auto usb = usbDevice(*hidDir)) {
+        const auto bcd = readAttribute(*usb / "bcdDevice");
+        if (const auto version = bcd ? parseHex16(*bcd) : std::nullopt)
+            return *version;
+    }
+    return inputVersion(*hidDir).value_or(0);
+}
+
+std::optional<std::string> SysfsHidraw::usbOrUevent(const std::string& node,
+                                                    const char* usbAttribute,
+                                                    const char* ueventKey) const {
+    const auto hidDir = hidDevice(node);
+    if (!hidDir)
+        return std::nullopt;
+    if (const auto usb = usbDevice(*hidDir))
+        return readAttribute(*usb / usbAttribute);
+    if (ueventKey == nullptr)
+        return std::nullopt;
+    auto value = uevent(*hidDir, ueventKey);
+    if (!value || value->empty())
+        return std::nullopt;
+    return value;
+}
+
+std::optional<std::string> SysfsHidraw::serialNumber(const std::string& node) const {
+    return usbOrUevent(node, "serial", "HID_UNIQ");
+}
+
+std::optional<std::string> SysfsHidraw::manufacturer(const std::string& node) const {
+    return usbOrUevent(node, "manufacturer", nullptr);
+}
+
+std::optional<std::string> SysfsHidraw::product(const std::string& node) const {
+    return usbOrUevent(node, "product", "HID_NAME");
+}
+
+} // namespace hid
