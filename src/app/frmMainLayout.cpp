@@ -13,6 +13,12 @@
 #include <QPushButton>
 #include <QTimer>
 
+// The window's resources live in a static library, whose registration a linker would drop
+// unless something refers to it.
+static void registerResources() {
+    Q_INIT_RESOURCE(tessary_window);
+}
+
 namespace {
 
 constexpr int kTwipsPerPixel = 15;
@@ -36,7 +42,11 @@ QFont arial() {
     return font;
 }
 
+// Where MS Sans Serif is missing, fontconfig would fall back to DejaVu Sans, which is too wide
+// for "Manufacturer" in its label; Liberation Sans keeps the proportions the window was drawn
+// with. Arial needs no help: fontconfig maps it to its metric twin Liberation Sans.
 QFont msSansSerif() {
+    QFont::insertSubstitution(QStringLiteral("MS Sans Serif"), QStringLiteral("Liberation Sans"));
     QFont font(QStringLiteral("MS Sans Serif"));
     font.setPointSizeF(kFontPoints);
     font.setStyleHint(QFont::SansSerif);
@@ -51,13 +61,20 @@ Control* place(Control* control, const char* name, const QRect& geometry, const 
     return control;
 }
 
+// Captions sit at the top of their labels, in line with the text of the list beside them.
 QLabel* label(QWidget* parent, const char* name, const char* text, const QRect& geometry,
               const QFont& font = arial()) {
-    return place(new QLabel(QString::fromLatin1(text), parent), name, geometry, font);
+    QLabel* caption = place(new QLabel(QString::fromLatin1(text), parent), name, geometry, font);
+    caption->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    return caption;
 }
 
+// Fusion's default inner padding leaves "200 ms" one pixel short of room beside the arrow in
+// the 68-pixel lists; two pixels less on the left make it fit and keep the native look.
 DropDownList* dropDownList(QWidget* parent, const char* name, const QRect& geometry) {
-    return place(new DropDownList(parent), name, geometry, arial());
+    DropDownList* list = place(new DropDownList(parent), name, geometry, arial());
+    list->setStyleSheet(QStringLiteral("QComboBox { padding-left: 2px; }"));
+    return list;
 }
 
 QGroupBox* frame(QWidget* parent, const char* name, const char* caption, const QRect& geometry) {
@@ -75,18 +92,28 @@ QLabel* detailField(QWidget* parent, const char* name, int top) {
     return field;
 }
 
+QIcon applicationIcon() {
+    registerResources();
+    QIcon icon;
+    icon.addFile(QStringLiteral(":/icons/tessary32-config-16.png"), QSize(16, 16));
+    icon.addFile(QStringLiteral(":/icons/tessary32-config-32.png"), QSize(32, 32));
+    return icon;
+}
+
 } // namespace
 
 void frmMain::createControls() {
     setWindowTitle(QString::fromLatin1(app::kWindowTitle));
-    setWindowIcon(QIcon(QStringLiteral(":/icons/tessary32-config.ico")));
+    setWindowIcon(applicationIcon());
     setFixedSize(pixels(kClientWidth), pixels(kClientHeight));
 
     Selftest = place(new QPushButton(QStringLiteral("Self Diagnostic"), this), "Selftest",
                      twips(360, 7560, 1575, 375), msSansSerif());
     RotStart = dropDownList(this, "RotStart", twips(360, 6960, 1020, 360));
-    Text1 = place(new QLineEdit(QStringLiteral("Text1"), this), "Text1",
-                  twips(120, 8520, 4575, 2295), font());
+    // Text1 keeps the window's default font.
+    Text1 = new QLineEdit(QStringLiteral("Text1"), this);
+    Text1->setObjectName(QStringLiteral("Text1"));
+    Text1->setGeometry(twips(120, 8520, 4575, 2295));
     Frame3 = frame(this, "Frame3", "Rotary encoders ", twips(120, 2040, 4455, 4815));
 
     // Two columns of eight encoder channels, each list with the label naming its two inputs.
@@ -109,13 +136,14 @@ void frmMain::createControls() {
     Line1 = new QFrame(Frame3);
     Line1->setObjectName(QStringLiteral("Line1"));
     Line1->setFrameShape(QFrame::HLine);
-    Line1->setFrameShadow(QFrame::Sunken);
-    Line1->setGeometry(pixels(120), pixels(4200) - 1, pixels(4320) - pixels(120), 2);
+    Line1->setFrameShadow(QFrame::Plain);
+    Line1->setLineWidth(1);
+    Line1->setGeometry(pixels(120), pixels(4200), pixels(4320) - pixels(120), 1);
     Label1 = label(Frame3, "Label1", "Pulse width", twips(1440, 4380, 1335, 375));
 
     Frame1 = frame(this, "Frame1", "Device details ", twips(120, 0, 4455, 1935));
     SerNo = dropDownList(Frame1, "SerNo", twips(1680, 300, 1320, 360));
-    Timer = new QTimer(this);
+    Timer = new QTimer(Frame1);
     Timer->setObjectName(QStringLiteral("Timer"));
     Timer->setInterval(50);
     lblSerialNumber = detailField(Frame1, "lblSerialNumber", 360);
