@@ -14,6 +14,10 @@ using NativePlatform = hid::HidrawPlatform;
 #endif
 
 int main(int argc, char* argv[]) {
+    // The window is laid out in pixels of a 96-dpi screen; on others Qt scales it by the
+    // screen's exact factor, so that it keeps its designed size there too.
+    QApplication::setHighDpiScaleFactorRoundingPolicy(
+        Qt::HighDpiScaleFactorRoundingPolicy::PassThrough);
     QApplication application(argc, argv);
     QApplication::setApplicationName(QString::fromLatin1(app::kProductName));
     QApplication::setApplicationVersion(QString::fromLatin1(app::kFileVersion));
