@@ -125,7 +125,11 @@ bool BoardVersion::offersSelfTest() const {
 std::string BoardVersion::text() const {
     char minorHex[3];
     std::snprintf(minorHex, sizeof minorHex, "%X", minor);
-    return " " + std::to_string(major) + "." + minorHex;
+    std::string text = " ";
+    text += std::to_string(major);
+    text += '.';
+    text += minorHex;
+    return text;
 }
 
 std::string selfTestResultText(std::uint8_t result) {

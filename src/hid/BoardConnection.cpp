@@ -9,8 +9,9 @@
 namespace hid {
 
 namespace {
-constexpr std::uint32_t kAttributesSize = 12;
-constexpr std::uint32_t kSecurityAttributesSize = 12;
+constexpr std::uint32_t kAttributesSize = 12; // HIDD_ATTRIBUTES, the same in every process
+// SECURITY_ATTRIBUTES holds a pointer: 12 bytes in a 32-bit process, 24 in a 64-bit one.
+constexpr auto kSecurityAttributesSize = static_cast<std::uint32_t>(sizeof(SecurityAttributes));
 } // namespace
 
 void BoardConnection::walkInterfaces(const PerBoardAction& perBoard) {

@@ -6,11 +6,13 @@
 #include "SimulatedPlatform.h"
 #include "frmMain.h"
 
+#include <QAbstractItemView>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QStringList>
+#include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
 #include <memory>
@@ -25,7 +27,7 @@ protected:
     hid::sim::SimulatedPlatform sim;
     std::unique_ptr<frmMain> window;
 
-    DeviceId addBoard(std::u16string serial, std::uint16_t version = 0x0103) {
+    DeviceId addBoard(std::optional<std::u16string> serial, std::uint16_t version = 0x0103) {
         InterfaceSpec spec;
         spec.serial = std::move(serial);
         spec.versionNumber = version;
@@ -74,3 +76,20 @@ protected:
             expectNoLeak();
     }
 };
+
+// Picks an item the way a user does: opens the list and confirms the item with the keyboard.
+inline void pick(DropDownList* list, int index) {
+    list->showPopup();
+    QAbstractItemView* view = list->view();
+    view->setCurrentIndex(list->model()->index(index, 0));
+    QTest::keyClick(view, Qt::Key_Return);
+}
+
+inline std::vector<std::uint8_t> reportHead(std::uint8_t address, std::uint8_t value,
+                                            std::size_t length = 65) {
+    std::vector<std::uint8_t> report(length, 0);
+    report[1] = config::kWriteSetting;
+    report[2] = address;
+    report[3] = value;
+    return report;
+}

@@ -18,26 +18,29 @@ void SimulatedFirmware::receive(const std::uint8_t* report, std::size_t length) 
         memory[report[2]] = report[3];
     } else if (command == kReadBack) {
         pendingAnswers_.clear();
-        for (const int block : blockOrder) {
-            const int base = (block & (kBlockCount - 1)) * kBlockSize;
-            std::vector<std::uint8_t> answer{0, static_cast<std::uint8_t>(base)};
-            answer.insert(answer.end(), memory.begin() + base, memory.begin() + base + kBlockSize);
-            pendingAnswers_.push_back(std::move(answer));
-        }
+        for (const int block : blockOrder)
+            pendingAnswers_.push_back({false, block & (kBlockCount - 1)});
     } else if (command == kSelfTest) {
         pendingAnswers_.clear();
-        pendingAnswers_.push_back({0, selfTestResult});
+        pendingAnswers_.push_back({true, 0});
     }
 }
 
 // The next queued answer, cut to the report length; a plain zero report when none is queued.
+// A block carries its base address in byte 1 and its 32 values from byte 2 on.
 void SimulatedFirmware::answer(std::uint8_t* report, std::size_t length) {
     std::fill(report, report + length, std::uint8_t{0});
-    if (pendingAnswers_.empty())
+    if (pendingAnswers_.empty() || length < 2)
         return;
-    const std::vector<std::uint8_t>& next = pendingAnswers_.front();
-    std::copy_n(next.begin(), std::min(length, next.size()), report);
+    const Answer next = pendingAnswers_.front();
     pendingAnswers_.pop_front();
+    if (next.selfTest) {
+        report[1] = selfTestResult;
+        return;
+    }
+    const int base = next.block * kBlockSize;
+    report[1] = static_cast<std::uint8_t>(base);
+    std::copy_n(memory.begin() + base, std::min<std::size_t>(kBlockSize, length - 2), report + 2);
 }
 
 } // namespace hid::sim

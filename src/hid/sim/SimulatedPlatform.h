@@ -74,7 +74,13 @@ public:
     void answer(std::uint8_t* report, std::size_t length);
 
 private:
-    std::deque<std::vector<std::uint8_t>> pendingAnswers_;
+    // What the next reads answer: a block number, or the self-test result. Blocks are read
+    // from memory when they are answered.
+    struct Answer {
+        bool selfTest;
+        int block;
+    };
+    std::deque<Answer> pendingAnswers_;
 };
 
 struct Call {
