@@ -1,0 +1,56 @@
+// A virtual board: one board emulator process, started with the identity and memory given and
+// driven through its control channel.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <sys/types.h>
+
+namespace hil {
+
+using Memory = std::array<std::uint8_t, 256>;
+
+struct BoardSpec {
+    std::string serial;
+    std::string name = "Tessary-32";
+    std::uint16_t vendor = 0x1209;
+    std::uint16_t product = 0x0001;
+    std::uint16_t version = 0x0103;
+    std::uint8_t selfTestResult = 0;
+    std::uint32_t buttons = 0x80000001;
+    Memory memory{};
+};
+
+class BoardProcess {
+public:
+    // Starts the emulator and waits until the kernel has made the board's hidraw node;
+    // throws std::runtime_error when it does not come up.
+    BoardProcess(const std::string& emulatorPath, const BoardSpec& spec);
+    // Unplugs the board if it is still there.
+    ~BoardProcess();
+    BoardProcess(const BoardProcess&) = delete;
+    BoardProcess& operator=(const BoardProcess&) = delete;
+
+    const BoardSpec& spec() const { return spec_; }
+    // "hidrawN"
+    const std::string& node() const { return node_; }
+
+    Memory memory();
+    void setSelfTestResult(std::uint8_t result);
+    void setInput(bool streaming);
+    // Removes the board from the kernel; returns once the device is gone.
+    void unplug();
+
+private:
+    void stop();
+    std::string request(const std::string& command);
+    std::string receive(int timeoutMs);
+
+    BoardSpec spec_;
+    std::string node_;
+    pid_t pid_ = -1;
+    int control_ = -1;
+};
+
+} // namespace hil

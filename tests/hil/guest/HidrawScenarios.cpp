@@ -1,0 +1,573 @@
+// The Linux platform layer and the board protocol against boards the kernel really sees:
+// virtual boards made with /dev/uhid appear as hidraw devices, and the same code the window
+// uses finds them, opens them, talks to them and notices when they go.
+//
+//   tessary-hil-test [--board PATH-OF-tessary-hil-board]
+//
+// Prints one line per scenario, "PASS name" or "FAIL name: reasons", and exits non-zero when
+// any scenario failed.
+#include "BoardConnection.h"
+#include "BoardProcess.h"
+#include "HidStrings.h"
+#include "HidrawPlatform.h"
+#include "Protocol.h"
+#include "Scenario.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace hil {
+namespace {
+
+using AfterBoard = hid::BoardConnection::AfterBoard;
+using hid::BoardConnection;
+using hid::Bool32;
+using hid::Handle;
+
+// Enough time for a board streaming every 5 ms to have queued input reports.
+constexpr auto kInputSettle = std::chrono::milliseconds(60);
+// The supervisor searches every 250 ms after a loss; a replugged board must be found soon.
+constexpr auto kSearchInterval = std::chrono::milliseconds(250);
+constexpr int kSearchTicks = 12;
+constexpr std::uint32_t kStringQueryLength = 100;
+constexpr std::size_t kBlockSize = 32;
+
+// The encoder codes of channels 1 to 16 on board A, and the items they read back as.
+constexpr std::array<std::uint8_t, 16> kEncoderCodes{
+    0x00, 0x02, 0x04, 0x08, 0x0E, 0x06, 0x01, 0xF0, 0x02, 0x04, 0x08, 0x00, 0x0A, 0x0C, 0x03, 0x80};
+constexpr std::array<int, 16> kEncoderItems{0, 1, 2, 3, 3, 2, 0, 0, 1, 2, 3, 0, 3, 3, 1, 0};
+
+// Distinct bytes everywhere, so a block from the wrong place shows.
+Memory patternMemory(unsigned seed) {
+    Memory memory{};
+    for (std::size_t i = 0; i < memory.size(); ++i)
+        memory[i] = static_cast<std::uint8_t>(i * 37 + seed);
+    return memory;
+}
+
+Memory boardAMemory() {
+    Memory memory = patternMemory(11);
+    for (int channel = 1; channel <= 16; ++channel)
+        memory[config::encoderAddress(channel)] = kEncoderCodes[channel - 1];
+    memory[0x40] = 6;    // pulse width "48 ms"
+    memory[0x4E] = 0xFF; // rotary start "Auto"
+    return memory;
+}
+
+BoardSpec boardA() {
+    BoardSpec spec;
+    spec.serial = "TS32-A-0001";
+    spec.name = "Tessary-32 Kelmora";
+    spec.product = 0x0002;
+    spec.version = 0x0103;
+    spec.buttons = 0x80000401;
+    spec.memory = boardAMemory();
+    return spec;
+}
+
+BoardSpec boardB() {
+    BoardSpec spec;
+    spec.serial = "TS32-B-0002";
+    spec.name = "Tessary-32 Second";
+    spec.product = 0x0004;
+    spec.version = 0x0201;
+    spec.memory = patternMemory(99);
+    return spec;
+}
+
+// The family's vendor, a product that is not one of the boards.
+BoardSpec otherProduct() {
+    BoardSpec spec;
+    spec.serial = "TS32-X-0005";
+    spec.name = "Tessary other product";
+    spec.product = 0x0005;
+    return spec;
+}
+
+std::string hexBytes(std::span<const std::uint8_t> bytes) {
+    std::string text;
+    char digits[4];
+    for (const std::uint8_t byte : bytes) {
+        std::snprintf(digits, sizeof digits, "%02X", byte);
+        text += text.empty() ? "" : " ";
+        text += digits;
+    }
+    return text;
+}
+
+std::string joined(const std::vector<std::string>& texts) {
+    std::string text = "[";
+    for (const std::string& item : texts)
+        text += (text.size() > 1 ? ", " : "") + item;
+    return text + "]";
+}
+
+int openDescriptors() {
+    return static_cast<int>(std::distance(std::filesystem::directory_iterator("/proc/self/fd"),
+                                          std::filesystem::directory_iterator{}));
+}
+
+// What the serial-number list is built from: every board's serial text, in walk order.
+std::vector<std::string> listBoards(BoardConnection& connection) {
+    std::vector<std::string> serials;
+    connection.walkInterfaces([&] {
+        if (const std::optional<std::string> serial = connection.serialText())
+            serials.push_back(*serial);
+        return AfterBoard::CloseAndContinue;
+    });
+    return serials;
+}
+
+// A read-back exchange as the window runs it: the request, then eight reads into one buffer.
+struct ReadBack {
+    Bool32 sent = 0;
+    std::vector<config::Report> reports;
+    int failedReads = 0;
+};
+
+ReadBack readBack(BoardConnection& connection) {
+    const std::size_t length = connection.capabilities.FeatureReportByteLength;
+    ReadBack result;
+    config::Report request = config::readBackRequest(length);
+    if (request.empty())
+        return result;
+    result.sent = connection.api.HidD_SetFeature(connection.featureHandle, request.data(),
+                                                 static_cast<std::uint32_t>(length));
+    config::Report buffer(length, 0);
+    for (int read = 0; read < config::kReadBackReads; ++read) {
+        if (connection.api.HidD_GetFeature(connection.featureHandle, buffer.data(),
+                                           static_cast<std::uint32_t>(length)))
+            result.reports.push_back(buffer);
+        else
+            ++result.failedReads;
+    }
+    return result;
+}
+
+config::Report expectedBlock(const Memory& memory, std::size_t base, std::size_t length) {
+    config::Report block(length, 0);
+    block[1] = static_cast<std::uint8_t>(base);
+    std::copy_n(memory.begin() + static_cast<std::ptrdiff_t>(base), kBlockSize, block.begin() + 2);
+    return block;
+}
+
+// The eight reports are the board's eight blocks, lowest address first, byte for byte.
+void checkBlocks(Scenario& s, const ReadBack& got, const Memory& memory) {
+    s.check(got.sent != 0, "the read-back request was not sent");
+    s.expectEqual(got.failedReads, 0, "failed reads");
+    for (std::size_t i = 0; i < got.reports.size(); ++i) {
+        const config::Report& report = got.reports[i];
+        const config::Report expected = expectedBlock(memory, i * kBlockSize, report.size());
+        if (report != expected)
+            s.fail("read " + std::to_string(i + 1) + " is " + hexBytes(report) + ", expected " +
+                   hexBytes(expected));
+    }
+}
+
+// The selector items the window would show after decoding the reports in order.
+struct Decoded {
+    std::optional<int> pulseWidth;
+    std::optional<int> rotStart;
+    std::optional<std::array<int, 16>> encoders;
+};
+
+Decoded decode(const ReadBack& got) {
+    Decoded decoded;
+    for (const config::Report& report : got.reports) {
+        const config::ReadBackBlock block = config::decodeReadBack(report);
+        if (block.pulseWidthIndex)
+            decoded.pulseWidth = block.pulseWidthIndex;
+        if (block.rotStartIndex)
+            decoded.rotStart = block.rotStartIndex;
+        if (block.encoderModeIndex)
+            decoded.encoders = block.encoderModeIndex;
+    }
+    return decoded;
+}
+
+void checkDecoded(Scenario& s, const Decoded& decoded, std::array<int, 16> encoders, int pulseWidth,
+                  int rotStart) {
+    s.expectEqual(decoded.pulseWidth.value_or(-99), pulseWidth, "pulse width item");
+    s.expectEqual(decoded.rotStart.value_or(-99), rotStart, "rotary start item");
+    if (!s.check(decoded.encoders.has_value(), "no encoder block decoded"))
+        return;
+    for (int channel = 1; channel <= 16; ++channel)
+        s.expectEqual((*decoded.encoders)[channel - 1], encoders[channel - 1],
+                      "encoder item of channel " + std::to_string(channel));
+}
+
+// A presence read as the supervisor makes it; returns the read's result.
+Bool32 presenceRead(BoardConnection& connection, std::array<std::uint8_t, 65>& buffer,
+                    std::uint32_t& bytesRead) {
+    buffer.fill(0);
+    bytesRead = 0;
+    return connection.api.ReadFile(connection.readHandle, buffer.data(),
+                                   connection.capabilities.InputReportByteLength, &bytesRead,
+                                   &connection.readOverlapped);
+}
+
+// Reads until a presence read fails; the count of reads that succeeded, or -1 when they never
+// stop.
+int drainPresenceReads(BoardConnection& connection, int limit) {
+    std::array<std::uint8_t, 65> buffer{};
+    std::uint32_t bytesRead = 0;
+    for (int count = 0; count < limit; ++count)
+        if (!presenceRead(connection, buffer, bytesRead))
+            return count;
+    return -1;
+}
+
+std::optional<std::string> stringQuery(BoardConnection& connection, Handle handle,
+                                       Bool32 (hid::ApiDeclarations::*query)(Handle, std::uint8_t*,
+                                                                             std::uint32_t)) {
+    std::array<std::uint8_t, 2 * kStringQueryLength + 1> buffer{};
+    if (!(connection.api.*query)(handle, buffer.data(), kStringQueryLength))
+        return std::nullopt;
+    return hid::lowByteText(buffer.data(), buffer.size());
+}
+
+class Bench {
+public:
+    explicit Bench(std::string emulator) : emulator_(std::move(emulator)) {
+        platform_.setPermissionNoticeStream(nullptr);
+    }
+
+    std::unique_ptr<BoardProcess> start(const BoardSpec& spec) {
+        return std::make_unique<BoardProcess>(emulator_, spec);
+    }
+
+    BoardConnection& connection() { return connection_; }
+    hid::HidrawPlatform& platform() { return platform_; }
+
+    // Opens the board like the supervisor: FindTheHid, then the first presence check no
+    // earlier than a tick later.
+    bool open(Scenario& s, const std::string& serial) {
+        const bool found = connection_.FindTheHid(serial);
+        s.check(found, "FindTheHid(\"" + serial + "\") found nothing");
+        return found;
+    }
+
+    void close() {
+        if (!connection_.deviceAttached)
+            return;
+        connection_.closeBoard();
+        connection_.deviceAttached = false;
+    }
+
+    // Nothing opened by the walks or the opens is left behind.
+    void checkNothingOpen(Scenario& s, int descriptorsBefore) {
+        s.expectEqual(platform_.openDeviceHandles(), 0, "open device handles");
+        s.expectEqual(openDescriptors(), descriptorsBefore, "open file descriptors");
+    }
+
+    std::unique_ptr<BoardProcess> a, other, b;
+    std::string lostNode;
+
+private:
+    std::string emulator_;
+    hid::HidrawPlatform platform_;
+    BoardConnection connection_{platform_};
+};
+
+// Closes the bench's board whatever way a scenario ends.
+struct ClosesBoard {
+    Bench& bench;
+    ~ClosesBoard() { bench.close(); }
+};
+
+void enumeration(Bench& bench, Scenario& s) {
+    const int descriptors = openDescriptors();
+    s.expectEqual(joined(listBoards(bench.connection())),
+                  joined({bench.a->spec().serial, bench.b->spec().serial}), "boards listed");
+    s.check(!bench.connection().FindTheHid(bench.other->spec().serial),
+            "the other product was opened as a board");
+    s.check(!bench.connection().FindTheHid("TS32-A"), "a serial prefix matched a board");
+    bench.checkNothingOpen(s, descriptors);
+}
+
+void checkIdentity(Bench& bench, Scenario& s, const BoardProcess& board) {
+    ClosesBoard closes{bench};
+    if (!bench.open(s, board.spec().serial))
+        return;
+    BoardConnection& connection = bench.connection();
+    const hid::HiddAttributes& attributes = connection.deviceAttributes;
+    const std::string who = board.spec().serial + ": ";
+    s.expectEqual(attributes.VendorID, 0x1209, who + "VendorID");
+    s.expectEqual(attributes.ProductID, board.spec().product, who + "ProductID");
+    s.expectEqual(attributes.VersionNumber, board.spec().version, who + "VersionNumber");
+    s.expectEqual(connection.devicePath, "/dev/" + board.node(), who + "device path");
+    s.expectEqual(connection.serialText().value_or("(failed)"), board.spec().serial,
+                  who + "serial text");
+    s.expectEqual(
+        stringQuery(connection, connection.readHandle, &hid::ApiDeclarations::HidD_GetProductString)
+            .value_or("(failed)"),
+        board.spec().name, who + "product string on the read handle");
+    s.check(!stringQuery(connection, connection.readHandle,
+                         &hid::ApiDeclarations::HidD_GetManufacturerString),
+            who + "a manufacturer string came back from a device that has none");
+}
+
+void identity(Bench& bench, Scenario& s) {
+    checkIdentity(bench, s, *bench.a);
+    checkIdentity(bench, s, *bench.b);
+    const config::BoardVersion versionA =
+        config::BoardVersion::fromReleaseNumber(bench.a->spec().version);
+    s.expectEqual(versionA.text(), " 1.3", "board A's version text");
+}
+
+void capabilities(Bench& bench, Scenario& s) {
+    ClosesBoard closes{bench};
+    if (!bench.open(s, bench.a->spec().serial))
+        return;
+    const hid::HidpCaps& caps = bench.connection().capabilities;
+    s.expectEqual(caps.InputReportByteLength, 5, "InputReportByteLength");
+    s.expectEqual(caps.FeatureReportByteLength, 65, "FeatureReportByteLength");
+}
+
+void readBackExchange(Bench& bench, Scenario& s) {
+    ClosesBoard closes{bench};
+    if (!bench.open(s, bench.a->spec().serial))
+        return;
+    const ReadBack got = readBack(bench.connection());
+    checkBlocks(s, got, bench.a->spec().memory);
+    checkDecoded(s, decode(got), kEncoderItems, 5, 0);
+    s.check(bench.a->memory() == bench.a->spec().memory, "the read-back changed the memory");
+}
+
+// Sends one setting as its handler does; false when the send fails.
+bool writeSetting(BoardConnection& connection, std::uint8_t address, std::uint8_t value) {
+    const std::uint32_t length = connection.capabilities.FeatureReportByteLength;
+    config::Report report = config::writeSettingReport(length, address, value);
+    connection.lastResult =
+        connection.api.HidD_SetFeature(connection.featureHandle, report.data(), length);
+    return !report.empty() && connection.lastResult != 0;
+}
+
+void writeSettings(Bench& bench, Scenario& s) {
+    ClosesBoard closes{bench};
+    if (!bench.open(s, bench.a->spec().serial))
+        return;
+    BoardConnection& connection = bench.connection();
+    Memory expected = bench.a->memory();
+    const auto write = [&](std::uint8_t address, std::uint8_t value) {
+        s.check(writeSetting(connection, address, value),
+                "write of address " + std::to_string(address) + " failed");
+        expected[address] = value;
+    };
+
+    // Every value differs from the byte it replaces, so a write that lands nowhere shows.
+    std::array<int, 16> modes{};
+    for (int channel = 1; channel <= 16; ++channel) {
+        modes[channel - 1] = (channel + 2) % 4;
+        write(config::encoderAddress(channel), config::encoderModeValue(modes[channel - 1]));
+    }
+    write(config::kPulseWidthAddress, config::pulseWidthValue(24)); // "200 ms"
+    write(config::kRotStartAddress, config::rotStartValue(32));     // "33"
+    s.expectEqual(bench.a->memory()[0x4E], 0x20, "rotary start byte after writing 33");
+    write(config::kRotStartAddress, config::rotStartValue(0)); // "Auto"
+
+    const Memory memory = bench.a->memory();
+    for (std::size_t address = 0; address < memory.size(); ++address)
+        s.expectEqual(memory[address], expected[address], "memory byte " + std::to_string(address));
+    s.expectEqual(memory[0x3E], 0x04, "channel 16 byte (1:2)");
+    s.expectEqual(memory[0x40], 0x19, "pulse width byte (200 ms)");
+    s.expectEqual(memory[0x4E], 0xFF, "rotary start byte (Auto)");
+
+    const ReadBack got = readBack(connection);
+    checkBlocks(s, got, memory);
+    checkDecoded(s, decode(got), modes, 24, 0);
+}
+
+// One self test as the diagnostic runs it: 65-byte buffers, the command, one read.
+std::optional<std::array<std::uint8_t, 65>> selfTest(BoardConnection& connection) {
+    config::Report request =
+        config::selfTestRequest(connection.capabilities.FeatureReportByteLength);
+    connection.api.HidD_SetFeature(connection.featureHandle, request.data(),
+                                   static_cast<std::uint32_t>(request.size()));
+    std::array<std::uint8_t, 65> answer{};
+    if (!connection.api.HidD_GetFeature(connection.featureHandle, answer.data(),
+                                        static_cast<std::uint32_t>(answer.size())))
+        return std::nullopt;
+    return answer;
+}
+
+void selfTestResults(Bench& bench, Scenario& s) {
+    ClosesBoard closes{bench};
+    if (!bench.open(s, bench.a->spec().serial))
+        return;
+    s.check(
+        config::BoardVersion::fromReleaseNumber(bench.connection().deviceAttributes.VersionNumber)
+            .offersSelfTest(),
+        "board A's version does not offer the self test");
+    for (const std::uint8_t result : {std::uint8_t{0}, std::uint8_t{12}}) {
+        bench.a->setSelfTestResult(result);
+        const auto answer = selfTest(bench.connection());
+        if (!s.check(answer.has_value(), "self-test read failed"))
+            continue;
+        s.expectEqual((*answer)[0], 0, "self-test answer byte 0");
+        s.expectEqual(config::selfTestResultText((*answer)[1]),
+                      result == 0 ? "Passed" : "Failed on B12", "self-test result");
+    }
+}
+
+void presence(Bench& bench, Scenario& s) {
+    ClosesBoard closes{bench};
+    if (!bench.open(s, bench.a->spec().serial))
+        return;
+    BoardConnection& connection = bench.connection();
+    std::array<std::uint8_t, 65> buffer{};
+    std::uint32_t bytesRead = 0;
+
+    std::this_thread::sleep_for(kInputSettle);
+    s.check(presenceRead(connection, buffer, bytesRead) != 0, "streaming board: read failed");
+    s.expectEqual(bytesRead, 5u, "bytes read");
+    const std::uint32_t buttons = bench.a->spec().buttons;
+    const std::array<std::uint8_t, 5> expected{
+        0, static_cast<std::uint8_t>(buttons), static_cast<std::uint8_t>(buttons >> 8),
+        static_cast<std::uint8_t>(buttons >> 16), static_cast<std::uint8_t>(buttons >> 24)};
+    s.expectEqual(hexBytes({buffer.data(), 5}), hexBytes(expected), "input report");
+
+    bench.a->setInput(false);
+    s.check(drainPresenceReads(connection, 100) >= 0, "silent board: reads never stop");
+    std::this_thread::sleep_for(kInputSettle);
+    s.check(presenceRead(connection, buffer, bytesRead) == 0,
+            "silent board: a read completed though nothing was sent");
+
+    bench.a->setInput(true);
+    std::this_thread::sleep_for(kInputSettle);
+    s.check(presenceRead(connection, buffer, bytesRead) != 0, "streaming again: read failed");
+}
+
+// What the unplugged board's handles still give: nothing.
+void checkLostHandles(BoardConnection& connection, Scenario& s) {
+    std::array<std::uint8_t, 65> buffer{};
+    std::uint32_t bytesRead = 0;
+    s.check(presenceRead(connection, buffer, bytesRead) == 0, "a presence read succeeded again");
+    s.check(!selfTest(connection), "a feature read succeeded on the unplugged board");
+    s.check(!readBack(connection).sent, "a feature send succeeded on the unplugged board");
+    hid::HiddAttributes attributes;
+    s.check(!connection.api.HidD_GetAttributes(connection.featureHandle, attributes),
+            "attributes read from the unplugged board");
+    s.check(!connection.serialText(), "a serial number read from the unplugged board");
+}
+
+void unplug(Bench& bench, Scenario& s) {
+    if (!bench.open(s, bench.a->spec().serial))
+        return;
+    BoardConnection& connection = bench.connection();
+    std::this_thread::sleep_for(kInputSettle);
+    bench.lostNode = bench.a->node();
+    bench.a->unplug();
+    const int descriptors = openDescriptors();
+
+    const int drained = drainPresenceReads(connection, 100);
+    s.check(drained >= 0, "presence reads still succeed after the unplug");
+    s.note(std::to_string(drained) + " queued input reports read before the loss showed");
+    checkLostHandles(connection, s);
+
+    // The supervisor's loss handling, then its search.
+    bench.close();
+    s.expectEqual(openDescriptors(), descriptors - 2, "open file descriptors after closing");
+    s.expectEqual(joined(listBoards(connection)), joined({bench.b->spec().serial}),
+                  "boards listed after the unplug");
+    s.check(!connection.FindTheHid(bench.a->spec().serial), "the unplugged board was found");
+    bench.checkNothingOpen(s, descriptors - 2);
+
+    ClosesBoard closes{bench};
+    if (bench.open(s, bench.b->spec().serial))
+        checkBlocks(s, readBack(connection), bench.b->spec().memory);
+}
+
+// Polls like the supervisor until the board is found.
+bool findAgain(Bench& bench, const std::string& serial, int& ticks) {
+    for (ticks = 1; ticks <= kSearchTicks; ++ticks) {
+        if (bench.connection().FindTheHid(serial))
+            return true;
+        std::this_thread::sleep_for(kSearchInterval);
+    }
+    return false;
+}
+
+// The board comes back as another product and release on the node name the lost one had, so
+// anything remembered by node name would show the old identity.
+void replug(Bench& bench, Scenario& s) {
+    BoardSpec again = bench.a->spec();
+    again.product = 0x0003;
+    again.version = 0x0104;
+    again.memory = patternMemory(200);
+    bench.a = bench.start(again);
+    const int descriptors = openDescriptors();
+    s.note("the lost board was /dev/" + bench.lostNode + ", the new one is /dev/" +
+           bench.a->node());
+
+    ClosesBoard closes{bench};
+    int ticks = 0;
+    if (!s.check(findAgain(bench, again.serial, ticks), "the board was not found again"))
+        return;
+    s.note("found again at search " + std::to_string(ticks));
+    BoardConnection& connection = bench.connection();
+    s.expectEqual(connection.devicePath, "/dev/" + bench.a->node(), "device path");
+    s.expectEqual(connection.deviceAttributes.ProductID, again.product, "ProductID");
+    s.expectEqual(connection.deviceAttributes.VersionNumber, again.version, "VersionNumber");
+    checkBlocks(s, readBack(connection), again.memory);
+    std::this_thread::sleep_for(kInputSettle);
+    std::array<std::uint8_t, 65> buffer{};
+    std::uint32_t bytesRead = 0;
+    s.check(presenceRead(connection, buffer, bytesRead) != 0, "presence read failed");
+    bench.close();
+    bench.checkNothingOpen(s, descriptors);
+}
+
+bool run(Bench& bench, const char* name, void (*body)(Bench&, Scenario&)) {
+    Scenario scenario(name);
+    try {
+        body(bench, scenario);
+    } catch (const std::exception& error) {
+        scenario.fail(std::string("exception: ") + error.what());
+    }
+    scenario.report();
+    return scenario.passed();
+}
+
+int runAll(const std::string& emulator) {
+    Bench bench(emulator);
+    bench.a = bench.start(boardA());
+    bench.other = bench.start(otherProduct());
+    bench.b = bench.start(boardB());
+
+    bool passed = true;
+    passed &=
+        run(bench, "enumeration: the two boards by serial, not the other product", enumeration);
+    passed &= run(bench, "identity: attributes, serial text and strings", identity);
+    passed &= run(bench, "capabilities: input 5 bytes, feature 65 bytes", capabilities);
+    passed &= run(bench, "read-back: eight blocks decoded to the board's values", readBackExchange);
+    passed &= run(bench, "write settings: each kind lands in the board's memory", writeSettings);
+    passed &= run(bench, "self test: passes, then fails on input B12", selfTestResults);
+    passed &= run(bench, "presence read: completes while streaming, not while silent", presence);
+    passed &= run(bench, "unplug: queued reports drain, then reads and feature calls fail", unplug);
+    passed &= run(bench, "replug: found again by serial with its new identity", replug);
+    return passed ? 0 : 1;
+}
+
+} // namespace
+} // namespace hil
+
+int main(int argc, char** argv) {
+    std::string emulator = "/bin/tessary-hil-board";
+    if (argc == 3 && std::string(argv[1]) == "--board")
+        emulator = argv[2];
+    try {
+        return hil::runAll(emulator);
+    } catch (const std::exception& error) {
+        std::printf("FAIL setup: %s\n", error.what());
+        return 1;
+    }
+}
