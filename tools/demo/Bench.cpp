@@ -5,7 +5,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QFontDatabase>
-#include <QFormLayout>
+#include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -107,7 +107,7 @@ Bench::Bench(hid::sim::SimulatedPlatform& platform, QWidget* parent)
     layout->addWidget(createBoardList());
     layout->addWidget(createAddForm());
     layout->addWidget(createWireLog(), 1);
-    resize(560, 620);
+    resize(600, 620);
 
     logTimer_ = new QTimer(this);
     logTimer_->setInterval(kLogPollMs);
@@ -128,7 +128,8 @@ QWidget* Bench::createBoardList() {
     boards_->setSelectionBehavior(QAbstractItemView::SelectRows);
     boards_->setSelectionMode(QAbstractItemView::SingleSelection);
     boards_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    boards_->setMinimumHeight(130);
+    boards_->setMinimumHeight(110);
+    boards_->setMaximumHeight(130);
     connect(boards_, &QTableWidget::itemSelectionChanged, this, &Bench::showSelectedBoard);
 
     plugButton_ = new QPushButton(QStringLiteral("Plug in"), box);
@@ -176,13 +177,6 @@ QWidget* Bench::createAddForm() {
         check->setObjectName(QString::fromLatin1(name));
         return check;
     };
-    const auto row = [](QLineEdit* edit, QCheckBox* check) {
-        auto* line = new QHBoxLayout;
-        line->addWidget(edit, 1);
-        if (check != nullptr)
-            line->addWidget(check);
-        return line;
-    };
     const InterfaceSpec defaults;
     serial_ = field("serial", QString());
     serialFails_ = failing("serialFails");
@@ -197,15 +191,20 @@ QWidget* Bench::createAddForm() {
     addStatus_ = new QLabel(box);
     connect(addButton_, &QPushButton::clicked, this, &Bench::addBoardFromForm);
 
-    auto* form = new QFormLayout(box);
-    form->addRow(QStringLiteral("Serial number"), row(serial_, serialFails_));
-    form->addRow(QStringLiteral("Version"), row(version_, nullptr));
-    form->addRow(QStringLiteral("Manufacturer"), row(manufacturer_, manufacturerFails_));
-    form->addRow(QStringLiteral("Product"), row(product_, productFails_));
-    auto* buttons = new QHBoxLayout;
-    buttons->addWidget(addButton_);
-    buttons->addWidget(addStatus_, 1);
-    form->addRow(buttons);
+    auto* form = new QGridLayout(box);
+    const auto addField = [box, form](int row, int column, const char* label, QLineEdit* edit,
+                                      QCheckBox* fails) {
+        form->addWidget(new QLabel(QString::fromLatin1(label), box), row, column);
+        form->addWidget(edit, row, column + 1);
+        if (fails != nullptr)
+            form->addWidget(fails, row + 1, column + 1);
+    };
+    addField(0, 0, "Serial number", serial_, serialFails_);
+    addField(0, 2, "Version", version_, nullptr);
+    addField(2, 0, "Manufacturer", manufacturer_, manufacturerFails_);
+    addField(2, 2, "Product", product_, productFails_);
+    form->addWidget(addButton_, 4, 0, 1, 2, Qt::AlignLeft);
+    form->addWidget(addStatus_, 4, 2, 1, 2);
     return box;
 }
 
