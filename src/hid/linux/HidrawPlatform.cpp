@@ -29,9 +29,10 @@ std::optional<std::vector<std::uint8_t>> readDescriptor(int fd) {
     int size = 0;
     if (::ioctl(fd, HIDIOCGRDESCSIZE, &size) < 0 || size < 0)
         return std::nullopt;
+    // The kernel refuses a request for all of value[]: one byte less is the most it gives.
     auto descriptor = std::make_unique<hidraw_report_descriptor>();
     descriptor->size =
-        std::min<std::uint32_t>(static_cast<std::uint32_t>(size), HID_MAX_DESCRIPTOR_SIZE);
+        std::min<std::uint32_t>(static_cast<std::uint32_t>(size), HID_MAX_DESCRIPTOR_SIZE - 1);
     if (::ioctl(fd, HIDIOCGRDESC, descriptor.get()) < 0)
         return std::nullopt;
     return std::vector<std::uint8_t>(descriptor->value, descriptor->value + descriptor->size);
