@@ -103,6 +103,7 @@ QIcon applicationIcon() {
 } // namespace
 
 void frmMain::createControls() {
+    setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QString::fromLatin1(app::kWindowTitle));
     setWindowIcon(applicationIcon());
     setFixedSize(pixels(kClientWidth), pixels(kClientHeight));
