@@ -26,6 +26,7 @@ namespace {
 
 constexpr int kReadyTimeoutMs = 10000;
 constexpr int kAnswerTimeoutMs = 5000;
+constexpr int kExitTimeoutMs = 5000;
 
 std::string hex(unsigned value) {
     char text[16];
@@ -113,11 +114,25 @@ void BoardProcess::stop() {
     if (control_ >= 0)
         ::close(control_); // the emulator unplugs and exits when its channel closes
     control_ = -1;
-    if (pid_ > 0) {
-        int status = 0;
-        ::waitpid(pid_, &status, 0);
+    waitForExit();
+}
+
+// True when the emulator exits in time; otherwise it is killed.
+bool BoardProcess::waitForExit() {
+    if (pid_ <= 0)
+        return true;
+    int status = 0;
+    for (int waited = 0; waited < kExitTimeoutMs; waited += 10) {
+        if (::waitpid(pid_, &status, WNOHANG) == pid_) {
+            pid_ = -1;
+            return true;
+        }
+        ::usleep(10000);
     }
+    ::kill(pid_, SIGKILL);
+    ::waitpid(pid_, &status, 0);
     pid_ = -1;
+    return false;
 }
 
 std::string BoardProcess::receive(int timeoutMs) {
@@ -163,11 +178,11 @@ void BoardProcess::unplug() {
     const std::string answer = request(std::string(control::kUnplug));
     if (answer != control::kOk)
         throw std::runtime_error("board " + spec_.serial + ": unplug: " + answer);
-    int status = 0;
-    ::waitpid(pid_, &status, 0);
-    pid_ = -1;
+    const bool exited = waitForExit();
     ::close(control_);
     control_ = -1;
+    if (!exited)
+        throw std::runtime_error("board " + spec_.serial + " did not exit after the unplug");
 }
 
 } // namespace hil

@@ -44,6 +44,7 @@ public:
 
 private:
     void stop();
+    bool waitForExit();
     std::string request(const std::string& command);
     std::string receive(int timeoutMs);
 
