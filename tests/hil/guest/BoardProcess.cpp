@@ -125,6 +125,7 @@ bool BoardProcess::waitForExit() {
     for (int waited = 0; waited < kExitTimeoutMs; waited += 10) {
         if (::waitpid(pid_, &status, WNOHANG) == pid_) {
             pid_ = -1;
+            exitStatus_ = status;
             return true;
         }
         ::usleep(10000);
@@ -172,6 +173,15 @@ void BoardProcess::setInput(bool streaming) {
         request(std::string(streaming ? control::kInputOn : control::kInputOff));
     if (answer != control::kOk)
         throw std::runtime_error("board " + spec_.serial + ": input: " + answer);
+}
+
+bool BoardProcess::terminate() {
+    if (pid_ > 0)
+        ::kill(pid_, SIGTERM);
+    const bool exited = waitForExit();
+    ::close(control_);
+    control_ = -1;
+    return exited && WIFEXITED(exitStatus_) && WEXITSTATUS(exitStatus_) == 0;
 }
 
 void BoardProcess::unplug() {

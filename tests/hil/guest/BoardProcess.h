@@ -41,6 +41,8 @@ public:
     void setInput(bool streaming);
     // Removes the board from the kernel; returns once the device is gone.
     void unplug();
+    // Stops the emulator with SIGTERM; true when it exited cleanly.
+    bool terminate();
 
 private:
     void stop();
@@ -51,6 +53,7 @@ private:
     BoardSpec spec_;
     std::string node_;
     pid_t pid_ = -1;
+    int exitStatus_ = -1;
     int control_ = -1;
 };
 

@@ -540,6 +540,17 @@ void replug(Bench& bench, Scenario& s) {
     bench.checkNothingOpen(s, descriptors);
 }
 
+// The emulator's own way out for manual use: SIGTERM removes its device before it exits.
+void removalBySignal(Bench& bench, Scenario& s) {
+    const std::string node = bench.other->node();
+    s.check(bench.other->terminate(), "the emulator did not exit cleanly on SIGTERM");
+    s.check(!std::filesystem::exists("/sys/class/hidraw/" + node), node + " is still there");
+    std::vector<std::string> listed = listBoards(bench.connection());
+    std::sort(listed.begin(), listed.end()); // the replugged board may have another number
+    s.expectEqual(joined(listed), joined({bench.a->spec().serial, bench.b->spec().serial}),
+                  "boards listed");
+}
+
 bool run(Bench& bench, const char* name, void (*body)(Bench&, Scenario&)) {
     Scenario scenario(name);
     try {
@@ -568,6 +579,8 @@ int runAll(const std::string& emulator) {
     passed &= run(bench, "presence read: completes while streaming, not while silent", presence);
     passed &= run(bench, "unplug: queued reports drain, then reads and feature calls fail", unplug);
     passed &= run(bench, "replug: found again by serial with its new identity", replug);
+    passed &=
+        run(bench, "removal by signal: the emulator's device leaves the kernel", removalBySignal);
     return passed ? 0 : 1;
 }
 
