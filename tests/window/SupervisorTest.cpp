@@ -57,6 +57,19 @@ TEST_F(SupervisorTest, PresentBoardCostsOneReadPerTick) {
     EXPECT_EQ(sim.calls()[0].length, 5u) << "the read asks for the input report's length";
 }
 
+TEST_F(SupervisorTest, InputReportsLongerThan65BytesAreReadWhole) {
+    const DeviceId board = addBoard(u"A1");
+    sim.spec(board).inputReportLength = 600;
+    load();
+    tick();
+    tick();
+    const std::vector<Call> reads = sim.callsOf(Op::ReadFile);
+    ASSERT_EQ(reads.size(), 2u);
+    EXPECT_EQ(reads[1].length, 600u);
+    EXPECT_EQ(reads[1].result, 1);
+    EXPECT_EQ(interval(), 500);
+}
+
 TEST_F(SupervisorTest, BoardPluggedInLaterIsOpenedAtTheNextTick) {
     load();
     const DeviceId board = addBoard(u"A1");
