@@ -24,6 +24,8 @@ constexpr Guid kHidGuid{
 constexpr auto kInvalidPreparsedData = static_cast<Bool32>(0xC0110001u);
 // The feature ioctls carry the length in the request number's 14-bit size field.
 constexpr std::uint32_t kMaxIoctlLength = (1u << 14) - 1;
+// More than the kernel ever queues for one reader, so a read always reaches the queue's end.
+constexpr int kMaxReportsPerRead = 256;
 
 std::optional<std::vector<std::uint8_t>> readDescriptor(int fd) {
     int size = 0;
@@ -168,6 +170,11 @@ bool HidrawPlatform::numberedReports(OpenDevice& device) const {
 
 // hidraw hands over a report of a device without report IDs as its bare data; the buffer gets
 // the 0 in front, so that byte 0 is the report ID as everywhere else.
+//
+// The kernel queues up to 64 reports for each open node and still hands them out after the
+// board is gone; only then does read() fail. So the read takes everything queued and keeps the
+// newest report: a board that was unplugged is seen lost at the next tick, not half a minute
+// later, and a board that is there has sent at least one report since the last tick.
 Bool32 HidrawPlatform::ReadFile(Handle handle, std::uint8_t* buffer, std::uint32_t bytesToRead,
                                 std::uint32_t* bytesRead, Overlapped*) {
     if (bytesRead != nullptr)
@@ -178,13 +185,23 @@ Bool32 HidrawPlatform::ReadFile(Handle handle, std::uint8_t* buffer, std::uint32
     const std::uint32_t idByte = numberedReports(*device) ? 0 : 1;
     if (bytesToRead <= idByte)
         return 0;
-    const ssize_t received = ::read(device->fd, buffer + idByte, bytesToRead - idByte);
-    if (received <= 0)
+    ssize_t newest = 0;
+    for (int report = 0; report < kMaxReportsPerRead; ++report) {
+        const ssize_t received = ::read(device->fd, buffer + idByte, bytesToRead - idByte);
+        if (received > 0) {
+            newest = received;
+            continue;
+        }
+        if (received < 0 && errno != EAGAIN && errno != EWOULDBLOCK)
+            return 0; // gone: whatever was queued before does not count
+        break;
+    }
+    if (newest == 0)
         return 0;
     if (idByte == 1)
         buffer[0] = 0;
     if (bytesRead != nullptr)
-        *bytesRead = static_cast<std::uint32_t>(received) + idByte;
+        *bytesRead = static_cast<std::uint32_t>(newest) + idByte;
     return 1;
 }
 
