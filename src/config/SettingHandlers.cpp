@@ -14,13 +14,14 @@ void frmMain::encoderClick(int channel) {
                 config::encoderModeValue(Enc[channel - 1]->listIndex()));
 }
 
+// An empty selection has no value to send: a pulse width of 0 or a starting position of 0
+// would mean nothing to the board.
 void frmMain::Delay_Click() {
-    if (!board.deviceAttached || !settingsLoaded)
+    if (!board.deviceAttached || !settingsLoaded || Delay->listIndex() < 0)
         return;
     sendSetting(config::kPulseWidthAddress, config::pulseWidthValue(Delay->listIndex()));
 }
 
-// An empty selection has no value to send.
 void frmMain::RotStart_Click() {
     if (!board.deviceAttached || !settingsLoaded || RotStart->listIndex() < 0)
         return;

@@ -80,10 +80,14 @@ TEST_F(SettingHandlersTest, NothingIsSentUntilTheBoardIsOpenAndLoaded) {
     EXPECT_EQ(window->Enc[0]->selectedText(), "1:4") << "the list goes on showing the pick";
 }
 
-TEST_F(SettingHandlersTest, EmptyStartPositionSelectionSendsNothing) {
+TEST_F(SettingHandlersTest, EmptySelectionsSendNoValueThatMeansNothing) {
     loadBoard();
     window->RotStart->setListIndex(-1);
+    window->Delay->setListIndex(-1);
     EXPECT_TRUE(sent().empty());
+    window->Enc[0]->setListIndex(-1);
+    ASSERT_EQ(sent().size(), 1u) << "an empty mode is sent as off";
+    EXPECT_EQ(sent()[0].bytes, reportHead(0x20, 0x00));
 }
 
 TEST_F(SettingHandlersTest, ReportLengthFollowsTheBoardAndShortReportsAreNotSent) {
