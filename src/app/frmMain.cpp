@@ -7,7 +7,7 @@
 #include <QTimer>
 
 namespace {
-// Any length a HID capability record can state, plus nothing: the field is 16 bits wide.
+// Room for any input report length the 16-bit capability field can state.
 constexpr std::size_t kLargestReport = 0x10000;
 } // namespace
 

@@ -13,6 +13,7 @@
 #include <QWidget>
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 namespace config {
@@ -114,6 +115,9 @@ private:
 
     // Loading the board into the window
     void showDeviceDetails();
+    using StringQuery = hid::Bool32 (hid::ApiDeclarations::*)(hid::Handle, std::uint8_t*,
+                                                              std::uint32_t);
+    std::optional<QString> deviceString(StringQuery query);
     void clearBoardControls();
     void fillSelectors();
     void applyVersionGates();

@@ -60,22 +60,27 @@ void frmMain::clearBoardControls() {
 // The manufacturer and product texts, and the version, which is known only when the
 // manufacturer query succeeds.
 void frmMain::showDeviceDetails() {
-    std::array<std::uint8_t, 2 * kStringQueryLength + 1> text{};
     versionKnown_ = false;
-    board.lastResult =
-        board.api.HidD_GetManufacturerString(board.readHandle, text.data(), kStringQueryLength);
-    if (board.lastResult != 0) {
-        lblManuf->setText(" " + QString::fromLatin1(hid::lowByteText(text.data(), text.size())));
+    if (const std::optional<QString> manufacturer =
+            deviceString(&hid::ApiDeclarations::HidD_GetManufacturerString)) {
+        lblManuf->setText(" " + *manufacturer);
         versionKnown_ = true;
         versionNumber_ = board.deviceAttributes.VersionNumber;
         lblVersion->setText(
             itemText(config::BoardVersion::fromReleaseNumber(versionNumber_).text()));
     }
-    text.fill(0);
-    board.lastResult =
-        board.api.HidD_GetProductString(board.readHandle, text.data(), kStringQueryLength);
-    if (board.lastResult != 0)
-        lblProduct->setText(" " + QString::fromLatin1(hid::lowByteText(text.data(), text.size())));
+    if (const std::optional<QString> product =
+            deviceString(&hid::ApiDeclarations::HidD_GetProductString))
+        lblProduct->setText(" " + *product);
+}
+
+// One string query on the read handle; the bytes behind the 100 offered stay zero.
+std::optional<QString> frmMain::deviceString(StringQuery query) {
+    std::array<std::uint8_t, 2 * kStringQueryLength + 1> text{};
+    board.lastResult = (board.api.*query)(board.readHandle, text.data(), kStringQueryLength);
+    if (board.lastResult == 0)
+        return std::nullopt;
+    return QString::fromLatin1(hid::lowByteText(text.data(), text.size()));
 }
 
 // The steps keep their order: each selection made between them raises that selector's event,
