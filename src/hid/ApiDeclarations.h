@@ -11,6 +11,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <utility>
 
 namespace hid {
 
@@ -99,9 +100,28 @@ inline constexpr std::uint32_t kDetailDataCbSize = sizeof(void*) == 8 ? 8 : 5;
 inline constexpr std::uint32_t kDetailPathOffset = 4;
 inline constexpr std::uint32_t kInterfaceDataCbSize = sizeof(void*) == 8 ? 32 : 28;
 
+// Why the last call that failed did fail, so that a caller can tell the user: the kind, the
+// platform's own error number (errno on Linux, GetLastError on Windows) and the device path it
+// concerned, when there is one. Like GetLastError, a call that succeeds leaves it as it was.
+struct PlatformError {
+    enum class Kind {
+        None,
+        NotFound,         // no such device
+        PermissionDenied, // the device is there, but this user may not open it
+        Gone,             // the device was unplugged
+        Refused,          // the device is there and refused the request
+        Other,
+    };
+    Kind kind = Kind::None;
+    int code = 0;
+    std::string device;
+};
+
 class ApiDeclarations {
 public:
     virtual ~ApiDeclarations() = default;
+
+    const PlatformError& lastError() const { return lastError_; }
 
     // SetupAPI: the set of present HID interfaces and their device paths.
     virtual void HidD_GetHidGuid(Guid& hidGuid) = 0;
@@ -146,6 +166,12 @@ public:
                                    std::uint32_t reportLength) = 0;
     virtual Bool32 HidD_GetFeature(Handle device, std::uint8_t* report,
                                    std::uint32_t reportLength) = 0;
+
+protected:
+    void setLastError(PlatformError error) { lastError_ = std::move(error); }
+
+private:
+    PlatformError lastError_;
 };
 
 } // namespace hid
