@@ -1,9 +1,11 @@
 #include "DropDownList.h"
 
 #include <QSignalBlocker>
+#include <QWheelEvent>
 
 DropDownList::DropDownList(QWidget* parent) : QComboBox(parent) {
     setEditable(false);
+    setFocusPolicy(Qt::StrongFocus);
     connect(this, &QComboBox::activated, this, &DropDownList::selected);
 }
 
@@ -27,4 +29,12 @@ void DropDownList::setListIndex(int index) {
         setCurrentIndex(index >= 0 && index < count() ? index : -1);
     }
     emit selected();
+}
+
+void DropDownList::wheelEvent(QWheelEvent* event) {
+    if (!hasFocus()) {
+        event->ignore();
+        return;
+    }
+    QComboBox::wheelEvent(event);
 }

@@ -20,4 +20,9 @@ public:
 
 signals:
     void selected();
+
+protected:
+    // The wheel picks only in a list that has the keyboard focus: a list merely under the
+    // pointer while the user scrolls the window must not write to the board.
+    void wheelEvent(QWheelEvent* event) override;
 };

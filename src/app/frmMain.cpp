@@ -6,13 +6,8 @@
 #include <QPushButton>
 #include <QTimer>
 
-namespace {
-// Room for any input report length the 16-bit capability field can state.
-constexpr std::size_t kLargestReport = 0x10000;
-} // namespace
-
 frmMain::frmMain(hid::ApiDeclarations& api, QWidget* parent)
-    : QWidget(parent), board(api), presenceBuffer_(kLargestReport, 0) {
+    : QWidget(parent), session(api), board(session.board) {
     createControls();
     wireEvents();
 }

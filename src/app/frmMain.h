@@ -3,12 +3,14 @@
 //   frmMain.cpp                 creation of the controls and wiring of their events
 //   frmMainSupervisor.cpp       start-up, shutdown and the poll timer that watches the board
 //   frmMainDevices.cpp          the serial-number list and opening the picked board
-//   ../config/LoadSettings.cpp  loading the board's details and settings into the window
-//   ../config/SettingHandlers.cpp  the setting selectors and the self diagnostic
+//   frmMainLoad.cpp             loading the board's details and settings into the window
+//   frmMainSettings.cpp         the setting selectors and the self diagnostic
+// Every exchange with the board goes through the board session, which the command line shares.
 #pragma once
 
 #include "ApiDeclarations.h"
 #include "BoardConnection.h"
+#include "BoardSession.h"
 
 #include <QWidget>
 #include <array>
@@ -16,9 +18,6 @@
 #include <optional>
 #include <vector>
 
-namespace config {
-struct ReadBackBlock;
-}
 class DropDownList;
 class QFrame;
 class QGroupBox;
@@ -98,8 +97,10 @@ public:
     bool serialListReady = false;
     bool deviceAttached() const { return board.deviceAttached; }
 
-    // The board-connection state: handles, path, attributes, capabilities, read event.
-    hid::BoardConnection board;
+    // The board and its exchanges; board is its connection state: handles, path, attributes,
+    // capabilities, read event.
+    config::BoardSession session;
+    hid::BoardConnection& board;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -111,24 +112,20 @@ private:
     void wireEvents();
     void encoderClick(int channel);
     void closeAfterLoss();
-    void sendSetting(std::uint8_t address, std::uint8_t value);
+    void sendSetting(const config::Setting& setting, int index);
+    void selectPickedSerial();
 
     // Loading the board into the window
     void showDeviceDetails();
-    using StringQuery = hid::Bool32 (hid::ApiDeclarations::*)(hid::Handle, std::uint8_t*,
-                                                              std::uint32_t);
-    std::optional<QString> deviceString(StringQuery query);
     void clearBoardControls();
     void fillSelectors();
     void applyVersionGates();
     void readSettingsBack();
     void applyReadBack(const config::ReadBackBlock& block);
 
-    // The presence read writes here; a read that has not completed may still do so until its
-    // handle is closed, so the buffer lives as long as the window. It holds any report length
-    // the capabilities can state.
-    std::vector<std::uint8_t> presenceBuffer_;
-    bool versionKnown_ = false;
-    std::uint16_t versionNumber_ = 0;
+    config::BoardVersion version_;
+    // The serial of the board last opened: after a loss it is opened again if it is still
+    // there, rather than whichever board the list happens to end with.
+    std::optional<std::string> pickedSerial_;
     bool unloaded_ = false;
 };

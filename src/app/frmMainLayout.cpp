@@ -66,6 +66,8 @@ QLabel* label(QWidget* parent, const char* name, const char* text, const QRect& 
               const QFont& font = arial()) {
     QLabel* caption = place(new QLabel(QString::fromLatin1(text), parent), name, geometry, font);
     caption->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    // Texts from a board are shown as their characters, never read as markup.
+    caption->setTextFormat(Qt::PlainText);
     return caption;
 }
 

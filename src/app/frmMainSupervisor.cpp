@@ -4,12 +4,10 @@
 #include "frmMain.h"
 
 #include <QTimer>
-#include <algorithm>
 
 namespace {
 constexpr int kIntervalWhilePresent = 500;
 constexpr int kIntervalAfterLoss = 250;
-constexpr std::size_t kPresenceReportLength = 65;
 } // namespace
 
 void frmMain::Form_Load() {
@@ -36,13 +34,7 @@ void frmMain::Timer_Timer() {
 
 void frmMain::PollDevice() {
     if (board.deviceAttached) {
-        const std::size_t length = board.capabilities.InputReportByteLength;
-        std::fill_n(presenceBuffer_.begin(), std::max(length, kPresenceReportLength), 0);
-        std::uint32_t bytesRead = 0;
-        board.lastResult = board.api.ReadFile(board.readHandle, presenceBuffer_.data(),
-                                              static_cast<std::uint32_t>(length), &bytesRead,
-                                              &board.readOverlapped);
-        if (board.lastResult != 0) {
+        if (session.checkPresence()) {
             Timer->setInterval(kIntervalWhilePresent);
             return;
         }

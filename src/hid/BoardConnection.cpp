@@ -17,6 +17,7 @@ constexpr auto kSecurityAttributesSize = static_cast<std::uint32_t>(sizeof(Secur
 void BoardConnection::walkInterfaces(const PerBoardAction& perBoard) {
     securityAttributes = {kSecurityAttributesSize, nullptr, 1};
     serialBuffer_.fill(0);
+    deniedOpens.clear();
     Guid hidGuid;
     api.HidD_GetHidGuid(hidGuid);
     const Handle deviceInfoSet =
@@ -71,6 +72,10 @@ Handle BoardConnection::openDevicePath(std::uint32_t flags) {
 
 void BoardConnection::openFeatureHandle() {
     featureHandle = openDevicePath(0);
+    const PlatformError& error = api.lastError();
+    if (featureHandle == kInvalidHandle && error.kind == PlatformError::Kind::PermissionDenied &&
+        error.device == devicePath)
+        deniedOpens.push_back(error);
 }
 
 // Clears the record first, so that an interface whose query fails is never judged by the
@@ -100,21 +105,30 @@ bool BoardConnection::FindTheHid(const std::string& wantedSerial) {
         }
         return AfterBoard::CloseAndContinue;
     });
+    if (deviceAttached && !QueryCapabilities()) {
+        lastResult = api.CloseHandle(featureHandle);
+        featureHandle = kInvalidHandle;
+        deviceAttached = false;
+    }
     if (deviceAttached) {
-        QueryCapabilities();
         readHandle = openDevicePath(FILE_FLAG_OVERLAPPED);
         CreateReadEvent();
     }
     return deviceAttached;
 }
 
-void BoardConnection::QueryCapabilities() {
+bool BoardConnection::QueryCapabilities() {
+    capabilities = HidpCaps{};
     PreparsedData preparsedData = 0;
     lastResult = api.HidD_GetPreparsedData(featureHandle, preparsedData);
     if (lastResult == 0)
-        return;
+        return false;
     lastResult = api.HidP_GetCaps(preparsedData, capabilities);
+    const bool read = lastResult == HIDP_STATUS_SUCCESS;
+    if (!read)
+        capabilities = HidpCaps{};
     lastResult = api.HidD_FreePreparsedData(preparsedData);
+    return read;
 }
 
 void BoardConnection::CreateReadEvent() {

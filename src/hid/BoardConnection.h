@@ -10,6 +10,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace hid {
 
@@ -30,9 +31,11 @@ public:
     std::optional<std::string> serialText();
 
     // Opens the first board whose serial text equals wantedSerial. On success both handles
-    // are open, capabilities are read and readOverlapped is ready.
+    // are open, capabilities are read and readOverlapped is ready. A board whose capabilities
+    // cannot be read is not opened: its report lengths would be guesses.
     bool FindTheHid(const std::string& wantedSerial);
-    void QueryCapabilities();
+    // Clears capabilities, then reads them; false when they could not be read.
+    bool QueryCapabilities();
     void CreateReadEvent();
 
     // Closes featureHandle, then readHandle, of the open board.
@@ -51,6 +54,8 @@ public:
     bool enumerationDone = false;
     bool deviceAttached = false;
     std::int32_t lastResult = 0;
+    // The interfaces of the last walk that this user may not open, with the platform's reason.
+    std::vector<PlatformError> deniedOpens;
 
 private:
     bool enumerateNext(Handle deviceInfoSet, const Guid& hidGuid, std::uint32_t index);

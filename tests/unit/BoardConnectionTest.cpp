@@ -175,13 +175,37 @@ TEST_F(BoardConnectionTest, ReadEventIsCreatedOnceAndReusedByEveryOpen) {
     EXPECT_EQ(sim.eventsCreated(), 1);
 }
 
-TEST_F(BoardConnectionTest, CapabilitiesKeepTheirContentsWhenThePreparsedDataFails) {
-    addBoard(u"A");
-    connection.capabilities.FeatureReportByteLength = 21;
-    sim.setFailing(Op::HidD_GetPreparsedData);
-    ASSERT_TRUE(connection.FindTheHid("A"));
-    EXPECT_EQ(connection.capabilities.FeatureReportByteLength, 21);
-    EXPECT_TRUE(sim.callsOf(Op::HidP_GetCaps).empty());
+// Report lengths are never guesses: a board whose capabilities cannot be read is not opened,
+// and no earlier board's lengths survive into the next open.
+TEST_F(BoardConnectionTest, BoardWhoseCapabilitiesCannotBeReadIsNotOpened) {
+    for (const Op failing : {Op::HidD_GetPreparsedData, Op::HidP_GetCaps}) {
+        SCOPED_TRACE(hid::sim::opName(failing));
+        sim = {};
+        addBoard(u"A");
+        connection.capabilities.FeatureReportByteLength = 21;
+        sim.setFailing(failing);
+        EXPECT_FALSE(connection.FindTheHid("A"));
+        EXPECT_EQ(connection.capabilities.FeatureReportByteLength, 0);
+        EXPECT_EQ(sim.openDeviceHandles(), 0);
+        EXPECT_EQ(sim.openPreparsedData(), 0);
+        sim.setFailing(failing, false);
+        ASSERT_TRUE(connection.FindTheHid("A")) << "the next attempt opens it";
+        EXPECT_EQ(connection.capabilities.FeatureReportByteLength, 65);
+        connection.closeBoard();
+        connection.deviceAttached = false;
+    }
+}
+
+// The walk goes on to the end of the enumeration, however many interfaces come first.
+TEST_F(BoardConnectionTest, WalkReachesABoardBehindManyOtherInterfaces) {
+    for (int i = 0; i < 40; ++i) {
+        InterfaceSpec mouse;
+        mouse.vendorId = 0x046D;
+        sim.add(mouse);
+    }
+    const DeviceId last = addBoard(u"LAST");
+    ASSERT_TRUE(connection.FindTheHid("LAST"));
+    EXPECT_EQ(openDevice(), last);
 }
 
 TEST_F(BoardConnectionTest, BoardUnpluggedDuringTheWalkIsSkipped) {

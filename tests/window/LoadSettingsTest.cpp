@@ -133,16 +133,36 @@ TEST_F(LoadSettingsTest, FailedReadsAreSkippedAndAllEightAreMade) {
     EXPECT_TRUE(window->settingsLoaded);
 }
 
-TEST_F(LoadSettingsTest, EveryReadFailingLeavesTheStartingValuesAndArmsTheHandlers) {
-    addBoard(u"A1");
-    sim.setFailing(Op::HidD_GetFeature);
-    load();
-    EXPECT_EQ(callCount(Op::HidD_GetFeature), 8u);
-    for (const DropDownList* encoder : window->Enc)
-        EXPECT_EQ(encoder->selectedText(), "off");
-    EXPECT_EQ(window->Delay->selectedText(), "48 ms");
-    EXPECT_EQ(window->RotStart->selectedText(), "Auto");
-    EXPECT_TRUE(window->settingsLoaded);
+// A selector shows a value only when the board gave it: a block that never arrives leaves its
+// selectors empty, not at a starting value posing as the board's. They stay enabled and armed.
+TEST_F(LoadSettingsTest, SelectorsWhoseBlockNeverArrivedShowNothingButStillWrite) {
+    struct Case {
+        const char* name;
+        std::vector<int> blocks;
+        bool encoders, pulseAndStart;
+    };
+    for (const Case& c : {Case{"every read fails", {}, false, false},
+                          Case{"only the encoder block", {1}, true, false},
+                          Case{"only the pulse-width block", {2}, false, true}}) {
+        SCOPED_TRACE(c.name);
+        sim = {};
+        const DeviceId board = addBoard(u"A1");
+        sim.firmware(board).blockOrder = c.blocks;
+        sim.firmware(board).memory[0x40] = 6; // "48 ms"
+        if (c.blocks.empty())
+            sim.setFailing(Op::HidD_GetFeature);
+        load();
+        EXPECT_EQ(callCount(Op::HidD_GetFeature), 8u);
+        EXPECT_EQ(window->Enc[3]->listIndex(), c.encoders ? 0 : -1);
+        EXPECT_EQ(window->Delay->listIndex(), c.pulseAndStart ? 5 : -1);
+        EXPECT_EQ(window->RotStart->listIndex(), c.pulseAndStart ? 0 : -1);
+        EXPECT_TRUE(window->Enc[3]->isEnabled());
+        EXPECT_TRUE(window->settingsLoaded);
+        sim.clearCalls();
+        pick(window->Enc[3], 2);
+        ASSERT_EQ(sent().size(), 1u);
+        EXPECT_EQ(sent()[0].bytes, reportHead(0x26, 0x04));
+    }
 }
 
 TEST_F(LoadSettingsTest, VersionGatesOfferStartPositionFrom12AndSelfTestFrom13) {
@@ -166,18 +186,18 @@ TEST_F(LoadSettingsTest, VersionGatesOfferStartPositionFrom12AndSelfTestFrom13) 
     }
 }
 
-TEST_F(LoadSettingsTest, FailingManufacturerQueryHidesTheVersionAndClosesBothGates) {
-    const DeviceId board = addBoard(u"A1", 0x0200);
+// The version comes with the board's attributes, not with its manufacturer string.
+TEST_F(LoadSettingsTest, BoardWithoutManufacturerStringStillShowsItsVersionAndOpensBothGates) {
+    const DeviceId board = addBoard(u"A1", 0x0103);
     sim.spec(board).manufacturer.reset();
     load();
     EXPECT_EQ(window->lblManuf->text(), "");
-    EXPECT_EQ(window->lblVersion->text(), "");
+    EXPECT_EQ(window->lblVersion->text(), " 1.3");
     EXPECT_EQ(window->lblProduct->text(), " Tessary-32");
-    EXPECT_FALSE(window->RotStart->isEnabled());
-    EXPECT_FALSE(window->Label22->isEnabled());
-    EXPECT_FALSE(window->Selftest->isEnabled());
-    EXPECT_FALSE(window->TestResult->isEnabled());
-    EXPECT_TRUE(window->Frame3->isEnabled());
+    EXPECT_TRUE(window->RotStart->isEnabled());
+    EXPECT_TRUE(window->Label22->isEnabled());
+    EXPECT_TRUE(window->Selftest->isEnabled());
+    EXPECT_TRUE(window->TestResult->isEnabled());
 }
 
 TEST_F(LoadSettingsTest, DetailsFrameAndResultLabelAreNeverDisabledAgain) {
@@ -207,7 +227,7 @@ TEST_F(LoadSettingsTest, ShortFeatureReportsSkipTheReadBackLongOnesGetTheirLengt
     EXPECT_TRUE(sent().empty()) << "a 32-byte report cannot carry a block";
     EXPECT_TRUE(sim.callsOf(Op::HidD_GetFeature).empty());
     EXPECT_TRUE(window->settingsLoaded);
-    EXPECT_EQ(window->Delay->selectedText(), "48 ms");
+    EXPECT_EQ(window->Delay->listIndex(), -1) << "nothing was read, so nothing is shown";
     window.reset();
 
     sim = {};

@@ -3,7 +3,6 @@
 // selectors filled, the version gates applied and the board's settings read back into them.
 // settingsLoaded is set last, so none of the selections made here writes to the board.
 #include "DropDownList.h"
-#include "HidStrings.h"
 #include "Protocol.h"
 #include "frmMain.h"
 
@@ -11,11 +10,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <array>
 
 namespace {
-
-constexpr std::uint32_t kStringQueryLength = 100;
 
 QString itemText(const std::string& text) {
     return QString::fromStdString(text);
@@ -57,30 +53,16 @@ void frmMain::clearBoardControls() {
     TestResult->setText(QString());
 }
 
-// The manufacturer and product texts, and the version, which is known only when the
-// manufacturer query succeeds.
+// The version is the board's own, known from the moment it is open, whether or not it has a
+// manufacturer string.
 void frmMain::showDeviceDetails() {
-    versionKnown_ = false;
-    if (const std::optional<QString> manufacturer =
-            deviceString(&hid::ApiDeclarations::HidD_GetManufacturerString)) {
-        lblManuf->setText(" " + *manufacturer);
-        versionKnown_ = true;
-        versionNumber_ = board.deviceAttributes.VersionNumber;
-        lblVersion->setText(
-            itemText(config::BoardVersion::fromReleaseNumber(versionNumber_).text()));
-    }
-    if (const std::optional<QString> product =
-            deviceString(&hid::ApiDeclarations::HidD_GetProductString))
-        lblProduct->setText(" " + *product);
-}
-
-// One string query on the read handle; the bytes behind the 100 offered stay zero.
-std::optional<QString> frmMain::deviceString(StringQuery query) {
-    std::array<std::uint8_t, 2 * kStringQueryLength + 1> text{};
-    board.lastResult = (board.api.*query)(board.readHandle, text.data(), kStringQueryLength);
-    if (board.lastResult == 0)
-        return std::nullopt;
-    return QString::fromLatin1(hid::lowByteText(text.data(), text.size()));
+    const config::BoardDetails details = session.readDetails();
+    version_ = details.version();
+    if (details.manufacturer)
+        lblManuf->setText(" " + QString::fromLatin1(*details.manufacturer));
+    lblVersion->setText(itemText(version_.text()));
+    if (details.product)
+        lblProduct->setText(" " + QString::fromLatin1(*details.product));
 }
 
 // The steps keep their order: each selection made between them raises that selector's event,
@@ -113,38 +95,30 @@ void frmMain::fillSelectors() {
 }
 
 void frmMain::applyVersionGates() {
-    if (!versionKnown_)
-        return;
-    const auto version = config::BoardVersion::fromReleaseNumber(versionNumber_);
-    if (version.offersRotStart()) {
+    if (version_.offersRotStart()) {
         RotStart->setEnabled(true);
         Label22->setEnabled(true);
     }
-    if (version.offersSelfTest()) {
+    if (version_.offersSelfTest()) {
         Selftest->setEnabled(true);
         TestResult->setEnabled(true);
     }
 }
 
-// One request, then eight reads; each read that succeeds selects what its block carries.
-// A board whose feature reports are too short for the blocks is not asked.
+// Each block read selects what it carries as it arrives. A selector whose value never arrived
+// shows no selection rather than its starting item, which the board may not hold; it stays
+// enabled, so a pick still writes.
 void frmMain::readSettingsBack() {
-    const std::size_t length = board.capabilities.FeatureReportByteLength;
-    if (length < config::kReadBackMinLength) {
-        Text1->setText(QString());
-        return;
-    }
-    config::Report request = config::readBackRequest(length);
-    board.lastResult = board.api.HidD_SetFeature(board.featureHandle, request.data(),
-                                                 static_cast<std::uint32_t>(length));
     Text1->setText(QString());
-    config::Report answer(length, 0);
-    for (int read = 0; read < config::kReadBackReads; ++read) {
-        board.lastResult = board.api.HidD_GetFeature(board.featureHandle, answer.data(),
-                                                     static_cast<std::uint32_t>(length));
-        if (board.lastResult != 0)
-            applyReadBack(config::decodeReadBack(answer));
-    }
+    const config::BoardSettings settings =
+        session.readSettings([this](const config::ReadBackBlock& block) { applyReadBack(block); });
+    for (int channel = 0; channel < kEncoderChannels; ++channel)
+        if (!settings.encoderMode[channel])
+            Enc[channel]->setListIndex(-1);
+    if (!settings.pulseWidth)
+        Delay->setListIndex(-1);
+    if (!settings.rotStart)
+        RotStart->setListIndex(-1);
 }
 
 void frmMain::applyReadBack(const config::ReadBackBlock& block) {
