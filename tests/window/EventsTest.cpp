@@ -7,12 +7,14 @@
 #include "frmMain.h"
 
 #include <QAbstractItemView>
+#include <QApplication>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
+#include <QWheelEvent>
 #include <gtest/gtest.h>
 #include <vector>
 
@@ -103,6 +105,34 @@ TEST_F(EventsTest, PickOfTheAlreadySelectedItemRaisesTheEventAgain) {
     pickWithMouse(window.Enc[15], 3);
     EXPECT_EQ(selections.count(), 3);
     EXPECT_EQ(reportsSent(), std::vector<Bytes>(3, writeSetting(0x3E, 0x08)));
+}
+
+// Scrolling the window with the wheel over a list picks nothing and writes nothing, neither a
+// setting nor another board; the list with the keyboard focus still follows the wheel.
+TEST_F(EventsTest, WheelOverAListWithoutFocusChangesNothing) {
+    hid::sim::InterfaceSpec second;
+    second.serial = u"0002";
+    platform.add(second);
+    loadWithBoard();
+    window.show();
+    const auto turn = [](DropDownList* list) {
+        const QPoint centre = list->rect().center();
+        QWheelEvent notch(centre, list->mapToGlobal(centre), {}, {0, -120}, Qt::NoButton,
+                          Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(list, &notch);
+    };
+    for (DropDownList* list : {window.Delay, window.SerNo}) {
+        SCOPED_TRACE(list->objectName().toStdString());
+        const int before = list->listIndex();
+        turn(list);
+        EXPECT_EQ(list->listIndex(), before);
+    }
+    EXPECT_TRUE(platform.calls().empty());
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    window.Delay->setFocus();
+    turn(window.Delay);
+    EXPECT_EQ(reportsSent().size(), 1u) << "the focused list follows the wheel";
 }
 
 TEST_F(EventsTest, MouseClickOnSelfDiagnosticRunsTheTest) {

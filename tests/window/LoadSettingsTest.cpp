@@ -240,4 +240,19 @@ TEST_F(LoadSettingsTest, ShortFeatureReportsSkipTheReadBackLongOnesGetTheirLengt
     EXPECT_EQ(window->Delay->selectedText(), "16 ms");
 }
 
+// A board's strings are its characters: markup in them is shown, never interpreted.
+TEST_F(LoadSettingsTest, BoardStringsAreShownAsTextNeverAsMarkup) {
+    const DeviceId board = addBoard(u"A1");
+    sim.spec(board).manufacturer = u"<h1>W</h1>";
+    sim.spec(board).product = u"<img src=x>";
+    load();
+    for (const auto& [label, text] : {std::pair{window->lblManuf, " <h1>W</h1>"},
+                                      std::pair{window->lblProduct, " <img src=x>"}}) {
+        SCOPED_TRACE(text);
+        EXPECT_EQ(label->text(), text);
+        const int drawn = label->fontMetrics().horizontalAdvance(QString::fromLatin1(text));
+        EXPECT_GE(label->sizeHint().width(), drawn) << "every character is drawn";
+    }
+}
+
 } // namespace

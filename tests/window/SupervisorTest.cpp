@@ -273,3 +273,44 @@ TEST_F(SupervisorTest, UnloadWhileAttachedClosesBothHandlesFeatureFirst) {
 }
 
 } // namespace
+
+namespace {
+
+// With two boards, a board that misses one presence check comes back as the one the user
+// picked, never silently the other: the next pick must not write to a board they did not choose.
+TEST_F(SupervisorTest, PickedBoardStaysPickedAfterAMissedPresenceCheck) {
+    const DeviceId picked = addBoard(u"A1");
+    addBoard(u"B2");
+    load();
+    pick(window->SerNo, 0);
+    ASSERT_EQ(openBoard(), picked);
+    sim.setInputReady(picked, false);
+    tick();
+    sim.setInputReady(picked, true);
+    EXPECT_EQ(openBoard(), picked);
+    EXPECT_EQ(window->SerNo->selectedText(), "A1");
+    sim.clearCalls();
+    pick(window->Enc[0], 1);
+    ASSERT_EQ(sent().size(), 1u);
+    EXPECT_EQ(sent()[0].device, picked);
+}
+
+// The timer's own tick drives the supervisor: run the event loop, never the handler.
+TEST_F(SupervisorTest, TimerTicksOnItsOwnAndReadsOnTheNonBlockingHandle) {
+    const DeviceId board = addBoard(u"A1");
+    load();
+    const std::vector<Call> opens = sim.callsOf(Op::CreateFileA);
+    ASSERT_GE(opens.size(), 2u);
+    EXPECT_EQ(opens.back().length, hid::FILE_FLAG_OVERLAPPED) << "the read handle is opened last";
+    sim.clearCalls();
+    QTest::qWait(3 * interval());
+    const std::vector<Call> reads = sim.callsOf(Op::ReadFile);
+    ASSERT_FALSE(reads.empty()) << "no tick reached the supervisor";
+    for (const Call& read : reads) {
+        EXPECT_EQ(read.handle, window->board.readHandle);
+        EXPECT_NE(read.handle, window->board.featureHandle);
+    }
+    EXPECT_EQ(openBoard(), board);
+}
+
+} // namespace
