@@ -303,9 +303,9 @@ TEST_F(SupervisorTest, TimerTicksOnItsOwnAndReadsOnTheNonBlockingHandle) {
     ASSERT_GE(opens.size(), 2u);
     EXPECT_EQ(opens.back().length, hid::FILE_FLAG_OVERLAPPED) << "the read handle is opened last";
     sim.clearCalls();
-    QTest::qWait(3 * interval());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return callCount(Op::ReadFile) > 0; }, 10000))
+        << "no tick reached the supervisor";
     const std::vector<Call> reads = sim.callsOf(Op::ReadFile);
-    ASSERT_FALSE(reads.empty()) << "no tick reached the supervisor";
     for (const Call& read : reads) {
         EXPECT_EQ(read.handle, window->board.readHandle);
         EXPECT_NE(read.handle, window->board.featureHandle);
