@@ -19,7 +19,18 @@ inline constexpr std::string_view kSelfTest = "selftest ";
 // Stops or resumes the stream of input reports.
 inline constexpr std::string_view kInputOff = "input off";
 inline constexpr std::string_view kInputOn = "input on";
-// Removes the device from the kernel; the emulator answers and exits.
+// USB boards only. "buttons N": the inputs now pressed (bit 0 is B1); a board in mode "on
+// change" sends one input report for the change.
+inline constexpr std::string_view kButtons = "buttons ";
+// "mode streaming" or "mode on-change".
+inline constexpr std::string_view kMode = "mode ";
+// Answered by "ok" and the control requests received since the last "wire", one line each:
+// bmRequestType bRequest wValue wIndex wLength in hex, then the data of an OUT request, or
+// "stall" for a refused request.
+inline constexpr std::string_view kWire = "wire";
+// Answered by the number of input reports the host has taken since the board was plugged.
+inline constexpr std::string_view kInputs = "inputs";
+// Removes the device from the kernel; the emulator answers once it is gone and exits.
 inline constexpr std::string_view kUnplug = "unplug";
 
 } // namespace hil::control

@@ -9,6 +9,7 @@
 // The board is removed (UHID_DESTROY) on SIGTERM, SIGINT or SIGHUP, after --lifetime, or on the
 // "unplug" command of the control channel (ControlChannel.h).
 #include "BoardFirmware.h"
+#include "BoardOptions.h"
 #include "ControlChannel.h"
 #include "UhidDevice.h"
 
@@ -17,9 +18,6 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <dirent.h>
-#include <fstream>
-#include <iterator>
 #include <linux/input.h>
 #include <optional>
 #include <poll.h>
@@ -38,125 +36,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// Joystick: 32 one-bit buttons (a 4-byte input report), then 64 vendor-defined bytes as the
-// feature report. No report IDs.
-constexpr std::array<std::uint8_t, 39> kReportDescriptor{
-    0x05, 0x01,       // Usage Page (Generic Desktop)
-    0x09, 0x04,       // Usage (Joystick)
-    0xA1, 0x01,       // Collection (Application)
-    0x05, 0x09,       //   Usage Page (Button)
-    0x19, 0x01,       //   Usage Minimum (1)
-    0x29, 0x20,       //   Usage Maximum (32)
-    0x15, 0x00,       //   Logical Minimum (0)
-    0x25, 0x01,       //   Logical Maximum (1)
-    0x75, 0x01,       //   Report Size (1)
-    0x95, 0x20,       //   Report Count (32)
-    0x81, 0x02,       //   Input (Data, Variable, Absolute)
-    0x06, 0x00, 0xFF, //   Usage Page (Vendor Defined 0xFF00)
-    0x09, 0x01,       //   Usage (1)
-    0x26, 0xFF, 0x00, //   Logical Maximum (255)
-    0x75, 0x08,       //   Report Size (8)
-    0x95, 0x40,       //   Report Count (64)
-    0xB1, 0x02,       //   Feature (Data, Variable, Absolute)
-    0xC0,             // End Collection
-};
-
 constexpr int kTickMs = 2;
-
-struct Options {
-    DeviceIdentity identity{"Tessary-32", "HIL0001", BUS_USB, 0x1209, 0x0001, 0x0103};
-    std::uint8_t selfTestResult = 0;
-    std::string memoryInit;
-    std::uint32_t buttons = 0x80000001;
-    int inputPeriodMs = 5;
-    bool input = true;
-    int lifetimeMs = 0;
-    int controlFd = -1;
-};
-
-unsigned long number(const std::string& text, unsigned long max) {
-    std::size_t used = 0;
-    const unsigned long value = std::stoul(text, &used, 0);
-    if (used != text.size() || value > max)
-        throw std::invalid_argument("bad number: " + text);
-    return value;
-}
-
-Options parseOptions(int argc, char** argv) {
-    Options options;
-    DeviceIdentity& id = options.identity;
-    for (int i = 1; i < argc; ++i) {
-        const std::string flag = argv[i];
-        if (flag == "--no-input") {
-            options.input = false;
-            continue;
-        }
-        if (i + 1 >= argc)
-            throw std::invalid_argument("missing value after " + flag);
-        const std::string value = argv[++i];
-        if (flag == "--serial")
-            id.uniq = value;
-        else if (flag == "--name")
-            id.name = value;
-        else if (flag == "--vendor")
-            id.vendor = static_cast<std::uint16_t>(number(value, 0xFFFF));
-        else if (flag == "--product")
-            id.product = static_cast<std::uint16_t>(number(value, 0xFFFF));
-        else if (flag == "--version")
-            id.version = static_cast<std::uint16_t>(number(value, 0xFFFF));
-        else if (flag == "--selftest")
-            options.selfTestResult = static_cast<std::uint8_t>(number(value, 0xFF));
-        else if (flag == "--memory-init")
-            options.memoryInit = value;
-        else if (flag == "--buttons")
-            options.buttons = static_cast<std::uint32_t>(number(value, 0xFFFFFFFF));
-        else if (flag == "--input-period")
-            options.inputPeriodMs = static_cast<int>(number(value, 10000));
-        else if (flag == "--lifetime")
-            options.lifetimeMs = static_cast<int>(number(value, 86400000));
-        else if (flag == "--control-fd")
-            options.controlFd = static_cast<int>(number(value, 1024));
-        else
-            throw std::invalid_argument("unknown option " + flag);
-    }
-    return options;
-}
-
-void loadMemory(const std::string& path, BoardFirmware& firmware) {
-    std::ifstream file(path, std::ios::binary);
-    const std::vector<char> bytes{std::istreambuf_iterator<char>(file), {}};
-    if (bytes.size() != firmware.memory.size())
-        throw std::runtime_error("--memory-init wants a file of exactly 256 bytes: " + path);
-    std::copy(bytes.begin(), bytes.end(), firmware.memory.begin());
-}
-
-std::string readFile(const std::string& path) {
-    std::ifstream file(path);
-    return {std::istreambuf_iterator<char>(file), {}};
-}
-
-// The hidraw node the kernel made for our device, found by its identity in sysfs.
-std::optional<std::string> findHidrawNode(const DeviceIdentity& identity) {
-    char hidId[64];
-    std::snprintf(hidId, sizeof hidId, "HID_ID=%04X:%08X:%08X\n", identity.bus, identity.vendor,
-                  identity.product);
-    const std::string uniq = "HID_UNIQ=" + identity.uniq + "\n";
-    DIR* dir = ::opendir("/sys/class/hidraw");
-    if (dir == nullptr)
-        return std::nullopt;
-    std::optional<std::string> found;
-    while (const dirent* entry = ::readdir(dir)) {
-        const std::string name = entry->d_name;
-        if (name.rfind("hidraw", 0) != 0)
-            continue;
-        const std::string uevent = readFile("/sys/class/hidraw/" + name + "/device/uevent");
-        if (uevent.find(hidId) != std::string::npos && uevent.find(uniq) != std::string::npos &&
-            ::access(("/dev/" + name).c_str(), F_OK) == 0)
-            found = name;
-    }
-    ::closedir(dir);
-    return found;
-}
 
 class Emulator {
 public:
@@ -297,10 +177,7 @@ void Emulator::onTick() {
 }
 
 void Emulator::sendInput() {
-    std::array<std::uint8_t, 4> report{};
-    for (std::size_t i = 0; i < report.size(); ++i)
-        report[i] = static_cast<std::uint8_t>(options_.buttons >> (8 * i));
-    device_->sendInput(report);
+    device_->sendInput(inputReport(options_.buttons));
 }
 
 void Emulator::onControl() {

@@ -2,6 +2,8 @@
 // its own hidraw node, and hands the device's requests to us as events.
 #pragma once
 
+#include "BoardOptions.h"
+
 #include <cstdint>
 #include <linux/uhid.h>
 #include <optional>
@@ -9,15 +11,6 @@
 #include <string>
 
 namespace hil {
-
-struct DeviceIdentity {
-    std::string name; // HID_NAME, what the product-string query reports
-    std::string uniq; // HID_UNIQ, the serial number
-    std::uint16_t bus = 0;
-    std::uint16_t vendor = 0;
-    std::uint16_t product = 0;
-    std::uint16_t version = 0;
-};
 
 class UhidDevice {
 public:

@@ -25,7 +25,7 @@ namespace hil {
 namespace {
 
 constexpr int kReadyTimeoutMs = 10000;
-constexpr int kAnswerTimeoutMs = 5000;
+constexpr int kAnswerTimeoutMs = 8000; // a USB unplug waits for the host to let go
 constexpr int kExitTimeoutMs = 5000;
 
 std::string hex(unsigned value) {
@@ -49,7 +49,7 @@ std::string writeMemoryFile(const BoardSpec& spec) {
 
 std::vector<std::string> emulatorArguments(const std::string& emulatorPath, const BoardSpec& spec,
                                            const std::string& memoryFile, int controlFd) {
-    const std::pair<const char*, std::string> options[] = {
+    std::vector<std::pair<const char*, std::string>> options{
         {"--serial", spec.serial},
         {"--name", spec.name},
         {"--vendor", hex(spec.vendor)},
@@ -60,6 +60,10 @@ std::vector<std::string> emulatorArguments(const std::string& emulatorPath, cons
         {"--memory-init", memoryFile},
         {"--control-fd", std::to_string(controlFd)},
     };
+    if (spec.usb) {
+        options.emplace_back("--manufacturer", spec.manufacturer);
+        options.emplace_back("--mode", spec.onChange ? "on-change" : "streaming");
+    }
     std::vector<std::string> arguments{emulatorPath};
     for (const auto& [flag, value] : options) {
         arguments.push_back(flag);
@@ -98,7 +102,10 @@ BoardProcess::BoardProcess(const std::string& emulatorPath, const BoardSpec& spe
     }
     ::close(ends[1]);
 
+    const auto started = std::chrono::steady_clock::now();
     const std::string first = receive(kReadyTimeoutMs);
+    plugTime_ = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now() - started);
     if (!first.starts_with(control::kReady)) {
         stop();
         throw std::runtime_error("board " + spec.serial + " did not come up: " + first);
@@ -140,11 +147,11 @@ std::string BoardProcess::receive(int timeoutMs) {
     pollfd ready{control_, POLLIN, 0};
     if (::poll(&ready, 1, timeoutMs) <= 0)
         return "no answer within " + std::to_string(timeoutMs) + " ms";
-    char packet[512];
-    const ssize_t got = ::recv(control_, packet, sizeof packet, 0);
+    std::vector<char> packet(64 * 1024);
+    const ssize_t got = ::recv(control_, packet.data(), packet.size(), 0);
     if (got <= 0)
         return "channel closed";
-    return {packet, static_cast<std::size_t>(got)};
+    return {packet.data(), static_cast<std::size_t>(got)};
 }
 
 std::string BoardProcess::request(const std::string& command) {
@@ -173,6 +180,41 @@ void BoardProcess::setInput(bool streaming) {
         request(std::string(streaming ? control::kInputOn : control::kInputOff));
     if (answer != control::kOk)
         throw std::runtime_error("board " + spec_.serial + ": input: " + answer);
+}
+
+void BoardProcess::setButtons(std::uint32_t buttons) {
+    const std::string answer = request(std::string(control::kButtons) + std::to_string(buttons));
+    if (answer != control::kOk)
+        throw std::runtime_error("board " + spec_.serial + ": buttons: " + answer);
+}
+
+void BoardProcess::setOnChange(bool onChange) {
+    const std::string answer =
+        request(std::string(control::kMode) + (onChange ? "on-change" : "streaming"));
+    if (answer != control::kOk)
+        throw std::runtime_error("board " + spec_.serial + ": mode: " + answer);
+}
+
+std::vector<std::string> BoardProcess::wire() {
+    const std::string answer = request(std::string(control::kWire));
+    std::vector<std::string> lines;
+    std::size_t start = control::kOk.size() + 1;
+    if (!answer.starts_with(std::string(control::kOk) + "\n"))
+        throw std::runtime_error("board " + spec_.serial + ": wire: " + answer);
+    for (std::size_t end; (end = answer.find('\n', start)) != std::string::npos; start = end + 1)
+        lines.push_back(answer.substr(start, end - start));
+    if (start != answer.size())
+        throw std::runtime_error("board " + spec_.serial + ": wire: " + answer);
+    return lines;
+}
+
+unsigned BoardProcess::inputsTaken() {
+    const std::string answer = request(std::string(control::kInputs));
+    try {
+        return static_cast<unsigned>(std::stoul(answer));
+    } catch (const std::logic_error&) {
+        throw std::runtime_error("board " + spec_.serial + ": inputs: " + answer);
+    }
 }
 
 bool BoardProcess::terminate() {

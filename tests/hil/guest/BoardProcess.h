@@ -3,9 +3,11 @@
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <sys/types.h>
+#include <vector>
 
 namespace hil {
 
@@ -20,6 +22,10 @@ struct BoardSpec {
     std::uint8_t selfTestResult = 0;
     std::uint32_t buttons = 0x80000001;
     Memory memory{};
+    // A real USB device (tessary-hil-usb-board) rather than a uhid one, with these extras.
+    bool usb = false;
+    std::string manufacturer;
+    bool onChange = false; // sends input reports only when an input changes
 };
 
 class BoardProcess {
@@ -39,6 +45,14 @@ public:
     Memory memory();
     void setSelfTestResult(std::uint8_t result);
     void setInput(bool streaming);
+    // USB boards: the inputs pressed now; the control requests received since the last call,
+    // one line each (ControlChannel.h); the input reports the host has taken.
+    void setButtons(std::uint32_t buttons);
+    void setOnChange(bool onChange);
+    std::vector<std::string> wire();
+    unsigned inputsTaken();
+    // How long the board took from the start of its emulator until its hidraw node was there.
+    std::chrono::milliseconds plugTime() const { return plugTime_; }
     // Removes the board from the kernel; returns once the device is gone.
     void unplug();
     // Stops the emulator with SIGTERM; true when it exited cleanly.
@@ -52,6 +66,7 @@ private:
 
     BoardSpec spec_;
     std::string node_;
+    std::chrono::milliseconds plugTime_{0};
     pid_t pid_ = -1;
     int exitStatus_ = -1;
     int control_ = -1;

@@ -1,13 +1,16 @@
 // The Linux platform layer and the board protocol against boards the kernel really sees:
 // virtual boards made with /dev/uhid appear as hidraw devices, and the same code the window
-// uses finds them, opens them, talks to them and notices when they go.
+// uses finds them, opens them, talks to them and notices when they go. Then the same with
+// boards that are real USB devices (UsbScenarios.cpp).
 //
 //   tessary-hil-test [--board PATH-OF-tessary-hil-board]
+//                    [--usb-board PATH-OF-tessary-hil-usb-board]
 //
 // Prints one line per scenario, "PASS name" or "FAIL name: reasons", and exits non-zero when
 // any scenario failed.
 #include "BoardConnection.h"
 #include "BoardProcess.h"
+#include "GuestBench.h"
 #include "HidStrings.h"
 #include "HidrawPlatform.h"
 #include "Protocol.h"
@@ -25,7 +28,6 @@
 #include <vector>
 
 namespace hil {
-namespace {
 
 using AfterBoard = hid::BoardConnection::AfterBoard;
 using hid::BoardConnection;
@@ -129,13 +131,6 @@ std::vector<std::string> listBoards(BoardConnection& connection) {
     });
     return serials;
 }
-
-// A read-back exchange as the window runs it: the request, then eight reads into one buffer.
-struct ReadBack {
-    Bool32 sent = 0;
-    std::vector<config::Report> reports;
-    int failedReads = 0;
-};
 
 ReadBack readBack(BoardConnection& connection) {
     const std::size_t length = connection.capabilities.FeatureReportByteLength;
@@ -256,54 +251,6 @@ std::optional<std::string> stringQuery(BoardConnection& connection, Handle handl
         return std::nullopt;
     return hid::lowByteText(buffer.data(), buffer.size());
 }
-
-class Bench {
-public:
-    explicit Bench(std::string emulator) : emulator_(std::move(emulator)) {
-        platform_.setPermissionNoticeStream(nullptr);
-    }
-
-    std::unique_ptr<BoardProcess> start(const BoardSpec& spec) {
-        return std::make_unique<BoardProcess>(emulator_, spec);
-    }
-
-    BoardConnection& connection() { return connection_; }
-    hid::HidrawPlatform& platform() { return platform_; }
-
-    // Opens the board as the supervisor does, with FindTheHid.
-    bool open(Scenario& s, const std::string& serial) {
-        const bool found = connection_.FindTheHid(serial);
-        s.check(found, "FindTheHid(\"" + serial + "\") found nothing");
-        return found;
-    }
-
-    void close() {
-        if (!connection_.deviceAttached)
-            return;
-        connection_.closeBoard();
-        connection_.deviceAttached = false;
-    }
-
-    // Nothing opened by the walks or the opens is left behind.
-    void checkNothingOpen(Scenario& s, int descriptorsBefore) {
-        s.expectEqual(platform_.openDeviceHandles(), 0, "open device handles");
-        s.expectEqual(openDescriptors(), descriptorsBefore, "open file descriptors");
-    }
-
-    std::unique_ptr<BoardProcess> a, other, b;
-    std::string lostNode;
-
-private:
-    std::string emulator_;
-    hid::HidrawPlatform platform_;
-    BoardConnection connection_{platform_};
-};
-
-// Closes the bench's board whatever way a scenario ends.
-struct ClosesBoard {
-    Bench& bench;
-    ~ClosesBoard() { bench.close(); }
-};
 
 void enumeration(Bench& bench, Scenario& s) {
     const int descriptors = openDescriptors();
@@ -574,8 +521,8 @@ bool run(Bench& bench, const char* name, void (*body)(Bench&, Scenario&)) {
     return scenario.passed();
 }
 
-int runAll(const std::string& emulator) {
-    Bench bench(emulator);
+int runAll(const std::string& emulator, const std::string& usbEmulator) {
+    Bench bench(emulator, usbEmulator);
     bench.a = bench.start(boardA());
     bench.other = bench.start(otherProduct());
     bench.b = bench.start(boardB());
@@ -593,18 +540,28 @@ int runAll(const std::string& emulator) {
     passed &= run(bench, "replug: found again by serial with its new identity", replug);
     passed &=
         run(bench, "removal by signal: the emulator's device leaves the kernel", removalBySignal);
+
+    // The USB boards are listed alone.
+    bench.a.reset();
+    bench.b.reset();
+    passed &= runUsbScenarios(bench);
     return passed ? 0 : 1;
 }
 
-} // namespace
 } // namespace hil
 
 int main(int argc, char** argv) {
     std::string emulator = "/bin/tessary-hil-board";
-    if (argc == 3 && std::string(argv[1]) == "--board")
-        emulator = argv[2];
+    std::string usbEmulator = "/bin/tessary-hil-usb-board";
+    for (int i = 1; i + 1 < argc; i += 2) {
+        const std::string flag = argv[i];
+        if (flag == "--board")
+            emulator = argv[i + 1];
+        else if (flag == "--usb-board")
+            usbEmulator = argv[i + 1];
+    }
     try {
-        return hil::runAll(emulator);
+        return hil::runAll(emulator, usbEmulator);
     } catch (const std::exception& error) {
         std::printf("FAIL setup: %s\n", error.what());
         return 1;

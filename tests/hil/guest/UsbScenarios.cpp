@@ -1,0 +1,294 @@
+// The Linux platform layer against boards that are real USB devices (FunctionFS on dummy_hcd):
+// usbhid enumerates them, so their identity and strings come from the USB device in sysfs and
+// every feature report crosses the wire as a control request, which the emulator records.
+#include "GuestBench.h"
+#include "HidStrings.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace hil {
+namespace {
+
+using hid::BoardConnection;
+
+// Control requests as the emulator logs them: bmRequestType bRequest wValue wIndex wLength.
+constexpr std::string_view kGetReportDescriptor = "81 06 2200 0000";
+constexpr std::string_view kSetIdleZero = "21 0A 0000 0000 0000";
+constexpr std::string_view kSetFeature = "21 09 0300 0000 0040";
+constexpr std::string_view kGetFeature = "A1 01 0300 0000 0040";
+// The supervisor's ticks while a board is attached, sped up: only their count matters here.
+constexpr int kIdleTicks = 20;
+constexpr auto kIdleTick = std::chrono::milliseconds(50);
+constexpr std::uint8_t kPulseWidthAddress = 0x40;
+
+BoardSpec usbBoard(const std::string& serial, std::uint16_t version, unsigned seed) {
+    BoardSpec spec;
+    spec.usb = true;
+    spec.serial = serial;
+    spec.manufacturer = "Tessary Labs";
+    spec.name = "Tessary-32 Kelmora";
+    spec.product = 0x0002;
+    spec.version = version;
+    spec.memory = patternMemory(seed);
+    return spec;
+}
+
+struct UsbBoards {
+    std::unique_ptr<BoardProcess> streaming, idle, third;
+};
+UsbBoards boards;
+
+std::size_t countStarting(const std::vector<std::string>& wire, std::string_view prefix) {
+    return static_cast<std::size_t>(
+        std::count_if(wire.begin(), wire.end(),
+                      [&](const std::string& line) { return line.starts_with(prefix); }));
+}
+
+// The first requests, shortened, and how many there were.
+std::string wireText(const std::vector<std::string>& wire) {
+    constexpr std::size_t kShown = 4;
+    std::string text;
+    for (std::size_t i = 0; i < std::min(wire.size(), kShown); ++i)
+        text += (text.empty() ? "" : " | ") + wire[i].substr(0, 40);
+    if (wire.size() > kShown)
+        text += " | ... (" + std::to_string(wire.size()) + " in all)";
+    return text.empty() ? "(nothing)" : text;
+}
+
+// The data bytes of a SET_REPORT as the emulator logs them, without the report-ID byte.
+std::string wireData(std::span<const std::uint8_t> report) {
+    std::string text = hexBytes(report.subspan(1));
+    text.erase(std::remove(text.begin(), text.end(), ' '), text.end());
+    return text;
+}
+
+// usbhid asks for the report descriptor and sets the idle rate to 0 when it binds.
+void plugRequests(Bench&, Scenario& s) {
+    for (BoardProcess* board : {boards.streaming.get(), boards.idle.get()}) {
+        const std::vector<std::string> wire = board->wire();
+        const std::string who = board->spec().serial + ": ";
+        s.expectEqual(countStarting(wire, kGetReportDescriptor), 1u,
+                      who + "report descriptor requests");
+        s.expectEqual(countStarting(wire, kSetIdleZero), 1u, who + "SET_IDLE(0) requests");
+        s.note(who + "plugged in " + std::to_string(board->plugTime().count()) +
+               " ms; control requests at plug: " + wireText(wire));
+    }
+}
+
+std::string usbString(BoardConnection& connection,
+                      hid::Bool32 (hid::ApiDeclarations::*query)(hid::Handle, std::uint8_t*,
+                                                                 std::uint32_t)) {
+    return stringQuery(connection, connection.featureHandle, query).value_or("(failed)");
+}
+
+void checkUsbIdentity(Bench& bench, Scenario& s, const BoardProcess& board,
+                      const std::string& versionText) {
+    ClosesBoard closes{bench};
+    if (!bench.open(s, board.spec().serial))
+        return;
+    BoardConnection& connection = bench.connection();
+    const std::string who = board.spec().serial + ": ";
+    const hid::HiddAttributes& attributes = connection.deviceAttributes;
+    s.expectEqual(attributes.VendorID, 0x1209, who + "VendorID");
+    s.expectEqual(attributes.ProductID, board.spec().product, who + "ProductID");
+    s.expectEqual(attributes.VersionNumber, board.spec().version,
+                  who + "VersionNumber (bcdDevice)");
+    const auto version = config::BoardVersion::fromReleaseNumber(attributes.VersionNumber);
+    s.expectEqual(version.text(), versionText, who + "version shown");
+    s.check(version.offersRotStart() && version.offersSelfTest(), who + "a version gate is shut");
+    s.expectEqual(usbString(connection, &hid::ApiDeclarations::HidD_GetManufacturerString),
+                  board.spec().manufacturer, who + "manufacturer");
+    // HID_NAME would be "manufacturer product": the product alone comes from the USB device.
+    s.expectEqual(usbString(connection, &hid::ApiDeclarations::HidD_GetProductString),
+                  board.spec().name, who + "product");
+    s.expectEqual(connection.serialText().value_or("(failed)"), board.spec().serial,
+                  who + "serial text");
+    const std::string device =
+        std::filesystem::canonical("/sys/class/hidraw/" + board.node() + "/device").string();
+    s.check(device.find("/usb") != std::string::npos, who + "no USB parent: " + device);
+}
+
+void identity(Bench& bench, Scenario& s) {
+    checkUsbIdentity(bench, s, *boards.streaming, " 1.3");
+    checkUsbIdentity(bench, s, *boards.idle, " 1.10");
+}
+
+void writeAndReadBack(Bench& bench, Scenario& s) {
+    ClosesBoard closes{bench};
+    BoardProcess& board = *boards.streaming;
+    if (!bench.open(s, board.spec().serial))
+        return;
+    BoardConnection& connection = bench.connection();
+    board.wire(); // forget the requests so far
+    // "1:4" on channel 16, as its handler sends it.
+    const std::uint32_t length = connection.capabilities.FeatureReportByteLength;
+    const config::Report report =
+        config::writeSettingReport(length, config::encoderAddress(16), config::encoderModeValue(3));
+    s.check(writeSetting(connection, config::encoderAddress(16), config::encoderModeValue(3)),
+            "the write failed");
+    std::vector<std::string> wire = board.wire();
+    if (s.expectEqual(wire.size(), 1u, "requests of the write: " + wireText(wire)))
+        s.expectEqual(wire[0], std::string(kSetFeature) + " " + wireData(report),
+                      "the write on the wire");
+    const Memory memory = board.memory();
+    s.expectEqual(memory[0x3E], 0x08, "channel 16 byte");
+
+    const ReadBack got = readBack(connection);
+    checkBlocks(s, got, memory);
+    wire = board.wire();
+    s.expectEqual(countStarting(wire, kSetFeature), 1u, "read-back requests sent");
+    s.expectEqual(countStarting(wire, kGetFeature), 8u, "feature reads on the wire");
+
+    board.setSelfTestResult(12);
+    const auto answer = selfTest(connection);
+    if (s.check(answer.has_value(), "self-test read failed"))
+        s.expectEqual(config::selfTestResultText((*answer)[1]), "Failed on B12",
+                      "self-test result");
+}
+
+// A board that sends nothing while its inputs rest is still there: the supervisor's presence
+// read must not count it lost, reopen it and read its settings again.
+void idleBoard(Bench& bench, Scenario& s) {
+    ClosesBoard closes{bench};
+    BoardProcess& board = *boards.idle;
+    if (!bench.open(s, board.spec().serial))
+        return;
+    BoardConnection& connection = bench.connection();
+    const hid::Handle feature = connection.featureHandle;
+    const hid::Handle read = connection.readHandle;
+    const unsigned inputsBefore = board.inputsTaken();
+    board.wire();
+
+    std::array<std::uint8_t, 65> buffer{};
+    std::uint32_t bytesRead = 0;
+    int lost = 0;
+    for (int tick = 0; tick < kIdleTicks; ++tick) {
+        std::this_thread::sleep_for(kIdleTick);
+        if (presenceRead(connection, buffer, bytesRead))
+            continue;
+        ++lost; // what the supervisor does next: close, find again, read the settings
+        bench.close();
+        connection.deviceAttached = connection.FindTheHid(board.spec().serial);
+        if (connection.deviceAttached)
+            readBack(connection);
+    }
+    s.expectEqual(lost, 0,
+                  "ticks that counted the idle board lost (a quiet board that is "
+                  "plugged in must count as present)");
+    s.check(connection.featureHandle == feature && connection.readHandle == read,
+            "the board was opened again");
+    s.expectEqual(wireText(board.wire()), std::string("(nothing)"),
+                  "requests during the idle ticks (a reload shows here)");
+    s.expectEqual(board.inputsTaken(), inputsBefore, "input reports sent by the idle board");
+
+    // A change of its inputs is sent once, and read as it was sent.
+    board.setButtons(0x00000105);
+    std::this_thread::sleep_for(kIdleTick);
+    s.check(presenceRead(connection, buffer, bytesRead) != 0, "the changed inputs were not read");
+    s.expectEqual(hexBytes({buffer.data(), 5}), std::string("00 05 01 00 00"), "input report");
+    s.expectEqual(board.inputsTaken(), inputsBefore + 1, "input reports after one change");
+}
+
+void threeBoards(Bench& bench, Scenario& s) {
+    boards.third = bench.start(usbBoard("TS32-U-0003", 0x0103, 33));
+    std::vector<BoardProcess*> all{boards.streaming.get(), boards.idle.get(), boards.third.get()};
+    std::vector<std::string> expected;
+    for (BoardProcess* board : all)
+        expected.push_back(board->spec().serial);
+    for (BoardProcess* board : all)
+        board->wire(); // forget the requests so far
+    std::vector<std::string> listed = listBoards(bench.connection());
+    std::sort(listed.begin(), listed.end());
+    std::sort(expected.begin(), expected.end());
+    s.expectEqual(joined(listed), joined(expected), "boards listed");
+
+    std::set<std::string> paths;
+    for (std::size_t i = 0; i < all.size(); ++i) {
+        ClosesBoard closes{bench};
+        if (!bench.open(s, all[i]->spec().serial))
+            continue;
+        paths.insert(bench.connection().devicePath);
+        s.check(writeSetting(bench.connection(), kPulseWidthAddress,
+                             static_cast<std::uint8_t>(0x10 + i)),
+                all[i]->spec().serial + ": the write failed");
+    }
+    s.expectEqual(paths.size(), all.size(), "distinct device paths");
+    for (std::size_t i = 0; i < all.size(); ++i) {
+        const std::string who = all[i]->spec().serial + ": ";
+        s.expectEqual(all[i]->memory()[kPulseWidthAddress], 0x10 + i, who + "pulse width byte");
+        s.expectEqual(countStarting(all[i]->wire(), kSetFeature), 1u, who + "writes received");
+    }
+}
+
+void unplugAndReplug(Bench& bench, Scenario& s) {
+    ClosesBoard closes{bench};
+    const BoardSpec spec = boards.streaming->spec();
+    if (!bench.open(s, spec.serial))
+        return;
+    BoardConnection& connection = bench.connection();
+    std::array<std::uint8_t, 65> buffer{};
+    std::uint32_t bytesRead = 0;
+    s.check(streamingRead(connection, buffer, bytesRead) != 0, "presence read failed before");
+    const std::string lostNode = boards.streaming->node();
+    const auto unplugged = std::chrono::steady_clock::now();
+    boards.streaming->unplug();
+    s.note("unplug to node gone: " +
+           std::to_string(std::chrono::duration_cast<std::chrono::milliseconds>(
+                              std::chrono::steady_clock::now() - unplugged)
+                              .count()) +
+           " ms");
+    s.expectEqual(drainPresenceReads(connection, 100), 0, "presence reads after the unplug");
+    checkLostHandles(connection, s);
+    bench.close();
+    s.check(!connection.FindTheHid(spec.serial), "the unplugged board was found");
+
+    BoardSpec again = spec;
+    again.memory = patternMemory(77);
+    boards.streaming = bench.start(again);
+    int ticks = 0;
+    if (!s.check(findAgain(bench, spec.serial, ticks), "the board was not found again"))
+        return;
+    s.note("/dev/" + lostNode + " came back as /dev/" + boards.streaming->node() + " after " +
+           std::to_string(boards.streaming->plugTime().count()) + " ms, found at search " +
+           std::to_string(ticks));
+    s.expectEqual(connection.devicePath, "/dev/" + boards.streaming->node(), "device path");
+    s.expectEqual(connection.deviceAttributes.VersionNumber, spec.version, "VersionNumber");
+    checkBlocks(s, readBack(connection), again.memory);
+}
+
+} // namespace
+
+bool runUsbScenarios(Bench& bench) {
+    try {
+        boards.streaming = bench.start(usbBoard("TS32-U-0001", 0x0103, 21));
+        BoardSpec idle = usbBoard("TS32-U-0002", 0x0110, 55);
+        idle.onChange = true;
+        idle.manufacturer = "Tessary Werk";
+        idle.buttons = 0;
+        boards.idle = bench.start(idle);
+    } catch (const std::exception& error) {
+        std::printf("FAIL usb setup: %s\n", error.what());
+        return false;
+    }
+    bool passed = true;
+    passed &=
+        run(bench, "usb plug: usbhid reads the report descriptor and sets idle 0", plugRequests);
+    passed &=
+        run(bench, "usb identity: bcdDevice is the version, strings from the USB device", identity);
+    passed &= run(bench, "usb write and read-back: byte-exact on the wire", writeAndReadBack);
+    passed &= run(bench, "usb idle board: 20 ticks attached, no reopen, no reload", idleBoard);
+    passed &= run(bench, "usb three boards at once: each gets only its own write", threeBoards);
+    passed &=
+        run(bench, "usb unplug and replug: lost at once, found again by serial", unplugAndReplug);
+    boards = UsbBoards{};
+    return passed;
+}
+
+} // namespace hil
