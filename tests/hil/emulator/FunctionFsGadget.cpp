@@ -235,10 +235,8 @@ std::optional<std::vector<std::uint8_t>> FunctionFsGadget::receive(const usb_ctr
 
 // The kernel stalls and fails the call with EL2HLT, which is the outcome wanted.
 void FunctionFsGadget::stall(const usb_ctrlrequest& setup) {
-    if (setup.bRequestType & USB_DIR_IN) [[maybe_unused]]
-        const ssize_t ignored = ::read(ep0_, nullptr, 0);
-    else [[maybe_unused]]
-        const ssize_t ignored = ::write(ep0_, nullptr, 0);
+    [[maybe_unused]] const ssize_t failed =
+        (setup.bRequestType & USB_DIR_IN) ? ::read(ep0_, nullptr, 0) : ::write(ep0_, nullptr, 0);
 }
 
 bool FunctionFsGadget::sendInput(std::span<const std::uint8_t> report) {

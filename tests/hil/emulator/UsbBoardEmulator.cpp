@@ -6,12 +6,12 @@
 //   tessary-hil-usb-board [--serial TEXT] [--name TEXT] [--manufacturer TEXT] [--vendor N]
 //                         [--product N] [--version N] [--selftest N] [--memory-init FILE]
 //                         [--buttons N] [--mode streaming|on-change] [--input-period MS]
-//                         [--no-input] [--control-fd FD]
+//                         [--no-input] [--lifetime MS] [--control-fd FD]
 //
 // "streaming" sends an input report every --input-period ms while the host polls; "on change"
 // sends one when the buttons change, and otherwise only when the host's idle rate runs out,
-// which after SET_IDLE(0) is never. The board is unplugged on SIGTERM, SIGINT or SIGHUP or on
-// the "unplug" command of the control channel (ControlChannel.h).
+// which after SET_IDLE(0) is never. The board is unplugged on SIGTERM, SIGINT or SIGHUP, after
+// --lifetime, or on the "unplug" command of the control channel (ControlChannel.h).
 #include "BoardFirmware.h"
 #include "BoardOptions.h"
 #include "ControlChannel.h"
@@ -166,13 +166,19 @@ void UsbEmulator::send(std::string_view message) {
 }
 
 int UsbEmulator::run() {
+    const auto end = options_.lifetimeMs > 0
+                         ? Clock::now() + std::chrono::milliseconds(options_.lifetimeMs)
+                         : Clock::time_point::max();
     gadget_->plug();
     while (!quit_) {
         std::vector<pollfd> fds{{gadget_->ep0(), POLLIN, 0}, {signalFd_, POLLIN, 0}};
         if (options_.controlFd >= 0)
             fds.push_back({options_.controlFd, POLLIN, 0});
-        if (::poll(fds.data(), fds.size(), ready_ ? -1 : kReadyPollMs) < 0 && errno != EINTR)
+        const int timeoutMs = !ready_ || end != Clock::time_point::max() ? kReadyPollMs : -1;
+        if (::poll(fds.data(), fds.size(), timeoutMs) < 0 && errno != EINTR)
             throw std::system_error(errno, std::generic_category(), "poll");
+        if (Clock::now() >= end)
+            quit_ = true;
         if (fds[0].revents & POLLIN)
             while (const std::optional<usb_functionfs_event> event = gadget_->readEvent())
                 onEvent(*event);

@@ -18,6 +18,7 @@
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
 #include <algorithm>
@@ -147,6 +148,23 @@ void picks(Bench& bench, Scenario& s) {
     s.expectEqual(memory[0x4E], 0x20, "rotary start byte");
 }
 
+// The diagnostic's command and its answer cross the wire as one SET_REPORT and one GET_REPORT.
+void selfTest(Bench& bench, Scenario& s) {
+    frmMain& w = *bench.window;
+    bench.board->setSelfTestResult(12);
+    bench.board->wire();
+    QTest::mouseClick(w.Selftest, Qt::LeftButton);
+    s.expectEqual(w.TestResult->text().toStdString(), std::string("Failed on B12"), "TestResult");
+    const std::vector<std::string> wire = bench.board->wire();
+    const std::vector<std::string> expected{std::string(kSetFeature) + "E1",
+                                            "A1 01 0300 0000 0040"};
+    s.expectEqual(wire.size(), expected.size(), "requests received");
+    for (std::size_t i = 0; i < std::min(wire.size(), expected.size()); ++i)
+        s.check(wire[i].starts_with(expected[i]), "request " + std::to_string(i + 1) + " is " +
+                                                      wire[i].substr(0, 24) + ", expected " +
+                                                      expected[i]);
+}
+
 // While its inputs rest the board sends nothing (usbhid set its idle rate to 0); the window
 // must keep it without opening it again or reading its settings again.
 void idle(Bench& bench, Scenario& s) {
@@ -211,6 +229,7 @@ int runAll(const std::string& emulator) {
     if (!passed)
         return 1; // nothing else can work
     passed &= run(bench, "window pick: the board receives the exact report", picks);
+    passed &= run(bench, "window self test: the board's answer is shown", selfTest);
     passed &= run(bench, "window idle board: 20 ticks attached, no reopen, no reload", idle);
     passed &= run(bench, "window unplug: controls cleared within one tick", unplug);
     passed &= run(bench, "window replug: the board's settings loaded again", replug);
