@@ -5,6 +5,7 @@
 
 #include "BoardConnection.h"
 #include "BoardProcess.h"
+#include "BoardSession.h"
 #include "HidrawPlatform.h"
 #include "Protocol.h"
 #include "Scenario.h"
@@ -37,22 +38,19 @@ public:
         return std::make_unique<BoardProcess>(spec.usb ? usbEmulator_ : emulator_, spec);
     }
 
-    hid::BoardConnection& connection() { return connection_; }
+    // Every exchange goes through the board session, as the window's do.
+    config::BoardSession& session() { return session_; }
+    hid::BoardConnection& connection() { return session_.board; }
     hid::HidrawPlatform& platform() { return platform_; }
 
-    // Opens the board as the supervisor does, with FindTheHid.
+    // Opens the board as the supervisor does.
     bool open(Scenario& s, const std::string& serial) {
-        const bool found = connection_.FindTheHid(serial);
-        s.check(found, "FindTheHid(\"" + serial + "\") found nothing");
+        const bool found = session_.open(serial);
+        s.check(found, "opening " + serial + ": " + session_.lastError().message());
         return found;
     }
 
-    void close() {
-        if (!connection_.deviceAttached)
-            return;
-        connection_.closeBoard();
-        connection_.deviceAttached = false;
-    }
+    void close() { session_.close(); }
 
     // Nothing opened by the walks or the opens is left behind.
     void checkNothingOpen(Scenario& s, int descriptorsBefore) {
@@ -67,7 +65,7 @@ private:
     std::string emulator_;
     std::string usbEmulator_;
     hid::HidrawPlatform platform_;
-    hid::BoardConnection connection_{platform_};
+    config::BoardSession session_{platform_};
 };
 
 // Closes the bench's board whatever way a scenario ends.
@@ -80,39 +78,35 @@ struct ClosesBoard {
 bool run(Bench& bench, const char* name, void (*body)(Bench&, Scenario&));
 
 // What the serial-number list is built from: every board's serial text, in walk order.
-std::vector<std::string> listBoards(hid::BoardConnection& connection);
+std::vector<std::string> listBoards(config::BoardSession& session);
 
-// A read-back exchange as the window runs it: the request, then eight reads into one buffer.
+// The read-back as the window makes it: what it read, how many of the eight reads succeeded,
+// and the session's error.
 struct ReadBack {
-    hid::Bool32 sent = 0;
-    std::vector<config::Report> reports;
-    int failedReads = 0;
+    config::BoardSettings settings;
+    int reads = 0;
+    config::SessionError error;
 };
-ReadBack readBack(hid::BoardConnection& connection);
-// The eight reports are the board's eight blocks, lowest address first, byte for byte.
-void checkBlocks(Scenario& s, const ReadBack& got, const Memory& memory);
-// Sends one setting as its handler does; false when the send fails.
-bool writeSetting(hid::BoardConnection& connection, std::uint8_t address, std::uint8_t value);
-// One self test as the diagnostic runs it: 65-byte buffers, the command, one read.
-std::optional<std::array<std::uint8_t, 65>> selfTest(hid::BoardConnection& connection);
+ReadBack readBack(config::BoardSession& session);
+// What the window shows for each setting is what the board's memory holds.
+void checkSettings(Scenario& s, const ReadBack& got, const Memory& memory);
 
-// A presence read as the supervisor makes it; returns the read's result.
+// A raw presence read on the read handle as the supervisor makes it, for checking the bytes
+// of the input report; returns the read's result.
 hid::Bool32 presenceRead(hid::BoardConnection& connection, std::array<std::uint8_t, 65>& buffer,
                          std::uint32_t& bytesRead);
-// A presence read of a streaming board, retried for a while.
+// A raw presence read of a streaming board, retried for a while.
 hid::Bool32 streamingRead(hid::BoardConnection& connection, std::array<std::uint8_t, 65>& buffer,
                           std::uint32_t& bytesRead);
-// Reads until a presence read fails; the count of reads that succeeded, or -1 when they never
+// The session's presence check of a streaming board, retried for a while.
+bool streamingPresence(config::BoardSession& session);
+// Presence checks until one fails; the count of those that succeeded, or -1 when they never
 // stop.
-int drainPresenceReads(hid::BoardConnection& connection, int limit);
+int drainPresence(config::BoardSession& session, int limit);
 // What the unplugged board's handles still give: nothing.
-void checkLostHandles(hid::BoardConnection& connection, Scenario& s);
+void checkLostHandles(config::BoardSession& session, Scenario& s);
 // Polls like the supervisor until the board is found.
 bool findAgain(Bench& bench, const std::string& serial, int& ticks);
-
-std::optional<std::string>
-stringQuery(hid::BoardConnection& connection, hid::Handle handle,
-            hid::Bool32 (hid::ApiDeclarations::*query)(hid::Handle, std::uint8_t*, std::uint32_t));
 
 // The USB scenarios (UsbScenarios.cpp); true when all passed.
 bool runUsbScenarios(Bench& bench);

@@ -10,6 +10,7 @@
 // any scenario failed.
 #include "BoardConnection.h"
 #include "BoardProcess.h"
+#include "BoardSession.h"
 #include "GuestBench.h"
 #include "HidStrings.h"
 #include "HidrawPlatform.h"
@@ -43,8 +44,6 @@ constexpr auto kSearchInterval = std::chrono::milliseconds(250);
 // The supervisor's interval while a board is attached: one presence read per tick.
 constexpr auto kAttachedInterval = std::chrono::milliseconds(500);
 constexpr int kSearchTicks = 12;
-constexpr std::uint32_t kStringQueryLength = 100;
-constexpr std::size_t kBlockSize = 32;
 
 // The encoder codes of channels 1 to 16 on board A, and the items they read back as.
 constexpr std::array<std::uint8_t, 16> kEncoderCodes{
@@ -121,63 +120,35 @@ int openDescriptors() {
                                           std::filesystem::directory_iterator{}));
 }
 
-// What the serial-number list is built from: every board's serial text, in walk order.
-std::vector<std::string> listBoards(BoardConnection& connection) {
+std::vector<std::string> listBoards(config::BoardSession& session) {
     std::vector<std::string> serials;
-    connection.walkInterfaces([&] {
-        if (const std::optional<std::string> serial = connection.serialText())
-            serials.push_back(*serial);
-        return AfterBoard::CloseAndContinue;
-    });
+    for (const config::BoardListing& listing : session.listBoards())
+        serials.push_back(listing.serial);
     return serials;
 }
 
-ReadBack readBack(BoardConnection& connection) {
-    const std::size_t length = connection.capabilities.FeatureReportByteLength;
+ReadBack readBack(config::BoardSession& session) {
     ReadBack result;
-    config::Report request = config::readBackRequest(length);
-    if (request.empty())
-        return result;
-    result.sent = connection.api.HidD_SetFeature(connection.featureHandle, request.data(),
-                                                 static_cast<std::uint32_t>(length));
-    config::Report buffer(length, 0);
-    for (int read = 0; read < config::kReadBackReads; ++read) {
-        if (connection.api.HidD_GetFeature(connection.featureHandle, buffer.data(),
-                                           static_cast<std::uint32_t>(length)))
-            result.reports.push_back(buffer);
-        else
-            ++result.failedReads;
-    }
+    result.settings = session.readSettings([&](const config::ReadBackBlock&) { ++result.reads; });
+    result.error = session.lastError();
     return result;
 }
 
-config::Report expectedBlock(const Memory& memory, std::size_t base, std::size_t length) {
-    config::Report block(std::max(length, 2 + kBlockSize), 0);
-    block[1] = static_cast<std::uint8_t>(base);
-    std::copy_n(memory.begin() + static_cast<std::ptrdiff_t>(base), kBlockSize, block.begin() + 2);
-    return block;
+// What the window shows for each setting is what the board's memory holds.
+void checkSettings(Scenario& s, const ReadBack& got, const Memory& memory) {
+    s.expectEqual(got.error.message(), config::SessionError{}.message(), "read-back error");
+    s.expectEqual(got.reads, config::kReadBackReads, "reads that succeeded");
+    for (int channel = 1; channel <= 16; ++channel)
+        s.expectEqual(got.settings.encoderMode[channel - 1].value_or(-99),
+                      config::encoderModeIndex(memory[config::encoderAddress(channel)]),
+                      "encoder item of channel " + std::to_string(channel));
+    s.expectEqual(got.settings.pulseWidth.value_or(-99),
+                  config::pulseWidthIndex(memory[config::kPulseWidthAddress]), "pulse width item");
+    s.expectEqual(got.settings.rotStart.value_or(-99),
+                  config::rotStartIndex(memory[config::kRotStartAddress]), "rotary start item");
 }
 
-// The eight reports are the board's eight blocks, lowest address first, byte for byte.
-void checkBlocks(Scenario& s, const ReadBack& got, const Memory& memory) {
-    s.check(got.sent != 0, "the read-back request was not sent");
-    s.expectEqual(got.failedReads, 0, "failed reads");
-    for (std::size_t i = 0; i < got.reports.size(); ++i) {
-        const config::Report& report = got.reports[i];
-        const config::Report expected = expectedBlock(memory, i * kBlockSize, report.size());
-        const auto differ =
-            std::mismatch(report.begin(), report.end(), expected.begin(), expected.end());
-        if (differ.first == report.end() && differ.second == expected.end())
-            continue;
-        const std::size_t head = std::min({report.size(), expected.size(), 2 + kBlockSize});
-        s.fail("read " + std::to_string(i + 1) + " differs from byte " +
-               std::to_string(differ.first - report.begin()) + ": " +
-               hexBytes({report.data(), head}) + (head < report.size() ? " ..." : "") +
-               ", expected " + hexBytes({expected.data(), head}));
-    }
-}
-
-// The selector items the window would show after decoding the reports in order.
+// The selector items the window would show.
 struct Decoded {
     std::optional<int> pulseWidth;
     std::optional<int> rotStart;
@@ -185,15 +156,13 @@ struct Decoded {
 };
 
 Decoded decode(const ReadBack& got) {
-    Decoded decoded;
-    for (const config::Report& report : got.reports) {
-        const config::ReadBackBlock block = config::decodeReadBack(report);
-        if (block.pulseWidthIndex)
-            decoded.pulseWidth = block.pulseWidthIndex;
-        if (block.rotStartIndex)
-            decoded.rotStart = block.rotStartIndex;
-        if (block.encoderModeIndex)
-            decoded.encoders = block.encoderModeIndex;
+    Decoded decoded{got.settings.pulseWidth, got.settings.rotStart, std::nullopt};
+    if (std::all_of(got.settings.encoderMode.begin(), got.settings.encoderMode.end(),
+                    [](const std::optional<int>& mode) { return mode.has_value(); })) {
+        std::array<int, 16> encoders{};
+        for (std::size_t i = 0; i < encoders.size(); ++i)
+            encoders[i] = *got.settings.encoderMode[i];
+        decoded.encoders = encoders;
     }
     return decoded;
 }
@@ -232,33 +201,34 @@ Bool32 streamingRead(BoardConnection& connection, std::array<std::uint8_t, 65>& 
     return 1;
 }
 
-// Reads until a presence read fails; the count of reads that succeeded, or -1 when they never
+// Presence checks until one fails; the count of those that succeeded, or -1 when they never
 // stop.
-int drainPresenceReads(BoardConnection& connection, int limit) {
-    std::array<std::uint8_t, 65> buffer{};
-    std::uint32_t bytesRead = 0;
+int drainPresence(config::BoardSession& session, int limit) {
     for (int count = 0; count < limit; ++count)
-        if (!presenceRead(connection, buffer, bytesRead))
+        if (!session.checkPresence())
             return count;
     return -1;
 }
 
-std::optional<std::string> stringQuery(BoardConnection& connection, Handle handle,
-                                       Bool32 (hid::ApiDeclarations::*query)(Handle, std::uint8_t*,
-                                                                             std::uint32_t)) {
-    std::array<std::uint8_t, 2 * kStringQueryLength + 1> buffer{};
-    if (!(connection.api.*query)(handle, buffer.data(), kStringQueryLength))
-        return std::nullopt;
-    return hid::lowByteText(buffer.data(), buffer.size());
+// The supervisor's presence check of a streaming board, retried until kInputPatience has passed.
+bool streamingPresence(config::BoardSession& session) {
+    const auto giveUp = std::chrono::steady_clock::now() + kInputPatience;
+    std::this_thread::sleep_for(kInputSettle);
+    while (!session.checkPresence()) {
+        if (std::chrono::steady_clock::now() > giveUp)
+            return false;
+        std::this_thread::sleep_for(kInputSettle);
+    }
+    return true;
 }
 
 void enumeration(Bench& bench, Scenario& s) {
     const int descriptors = openDescriptors();
-    s.expectEqual(joined(listBoards(bench.connection())),
+    s.expectEqual(joined(listBoards(bench.session())),
                   joined({bench.a->spec().serial, bench.b->spec().serial}), "boards listed");
-    s.check(!bench.connection().FindTheHid(bench.other->spec().serial),
+    s.check(!bench.session().open(bench.other->spec().serial),
             "the other product was opened as a board");
-    s.check(!bench.connection().FindTheHid("TS32-A"), "a serial prefix matched a board");
+    s.check(!bench.session().open("TS32-A"), "a serial prefix matched a board");
     bench.checkNothingOpen(s, descriptors);
 }
 
@@ -278,12 +248,9 @@ void checkIdentity(Bench& bench, Scenario& s, const BoardProcess& board,
     s.expectEqual(connection.devicePath, "/dev/" + board.node(), who + "device path");
     s.expectEqual(connection.serialText().value_or("(failed)"), board.spec().serial,
                   who + "serial text");
-    s.expectEqual(
-        stringQuery(connection, connection.readHandle, &hid::ApiDeclarations::HidD_GetProductString)
-            .value_or("(failed)"),
-        board.spec().name, who + "product string on the read handle");
-    s.check(!stringQuery(connection, connection.readHandle,
-                         &hid::ApiDeclarations::HidD_GetManufacturerString),
+    const config::BoardDetails details = bench.session().readDetails();
+    s.expectEqual(details.product.value_or("(failed)"), board.spec().name, who + "product string");
+    s.check(!details.manufacturer,
             who + "a manufacturer string came back from a device that has none");
 }
 
@@ -305,31 +272,19 @@ void readBackExchange(Bench& bench, Scenario& s) {
     ClosesBoard closes{bench};
     if (!bench.open(s, bench.a->spec().serial))
         return;
-    const ReadBack got = readBack(bench.connection());
-    checkBlocks(s, got, bench.a->spec().memory);
+    const ReadBack got = readBack(bench.session());
+    checkSettings(s, got, bench.a->spec().memory);
     checkDecoded(s, decode(got), kEncoderItems, 5, 0);
     s.check(bench.a->memory() == bench.a->spec().memory, "the read-back changed the memory");
-}
-
-// Sends one setting as its handler does; false when the send fails.
-bool writeSetting(BoardConnection& connection, std::uint8_t address, std::uint8_t value) {
-    const std::uint32_t length = connection.capabilities.FeatureReportByteLength;
-    config::Report report = config::writeSettingReport(length, address, value);
-    if (report.empty())
-        return false;
-    connection.lastResult =
-        connection.api.HidD_SetFeature(connection.featureHandle, report.data(), length);
-    return connection.lastResult != 0;
 }
 
 void writeSettings(Bench& bench, Scenario& s) {
     ClosesBoard closes{bench};
     if (!bench.open(s, bench.a->spec().serial))
         return;
-    BoardConnection& connection = bench.connection();
     Memory expected = bench.a->memory();
     const auto write = [&](std::uint8_t address, std::uint8_t value) {
-        s.check(writeSetting(connection, address, value),
+        s.check(bench.session().writeSetting(address, value),
                 "write of address " + std::to_string(address) + " failed");
         expected[address] = value;
     };
@@ -352,22 +307,9 @@ void writeSettings(Bench& bench, Scenario& s) {
     s.expectEqual(memory[0x40], 0x19, "pulse width byte (200 ms)");
     s.expectEqual(memory[0x4E], 0xFF, "rotary start byte (Auto)");
 
-    const ReadBack got = readBack(connection);
-    checkBlocks(s, got, memory);
+    const ReadBack got = readBack(bench.session());
+    checkSettings(s, got, memory);
     checkDecoded(s, decode(got), modes, 24, 0);
-}
-
-// One self test as the diagnostic runs it: 65-byte buffers, the command, one read.
-std::optional<std::array<std::uint8_t, 65>> selfTest(BoardConnection& connection) {
-    config::Report request =
-        config::selfTestRequest(connection.capabilities.FeatureReportByteLength);
-    connection.api.HidD_SetFeature(connection.featureHandle, request.data(),
-                                   static_cast<std::uint32_t>(request.size()));
-    std::array<std::uint8_t, 65> answer{};
-    if (!connection.api.HidD_GetFeature(connection.featureHandle, answer.data(),
-                                        static_cast<std::uint32_t>(answer.size())))
-        return std::nullopt;
-    return answer;
 }
 
 void selfTestResults(Bench& bench, Scenario& s) {
@@ -380,12 +322,11 @@ void selfTestResults(Bench& bench, Scenario& s) {
         "board A's version does not offer the self test");
     for (const std::uint8_t result : {std::uint8_t{0}, std::uint8_t{12}}) {
         bench.a->setSelfTestResult(result);
-        const auto answer = selfTest(bench.connection());
-        if (!s.check(answer.has_value(), "self-test read failed"))
-            continue;
-        s.expectEqual((*answer)[0], 0, "self-test answer byte 0");
-        s.expectEqual(config::selfTestResultText((*answer)[1]),
-                      result == 0 ? "Passed" : "Failed on B12", "self-test result");
+        const config::SelfTestOutcome answer = bench.session().selfTest();
+        s.expectEqual(bench.session().lastError().message(), config::SessionError{}.message(),
+                      "self-test error");
+        s.expectEqual(answer.replyHead[0], 0, "self-test answer byte 0");
+        s.expectEqual(answer.text(), result == 0 ? "Passed" : "Failed on B12", "self-test result");
     }
 }
 
@@ -406,7 +347,7 @@ void presence(Bench& bench, Scenario& s) {
     s.expectEqual(hexBytes({buffer.data(), 5}), hexBytes(expected), "input report");
 
     bench.a->setInput(false);
-    s.check(drainPresenceReads(connection, 100) >= 0, "silent board: reads never stop");
+    s.check(drainPresence(bench.session(), 100) >= 0, "silent board: reads never stop");
     std::this_thread::sleep_for(kInputSettle);
     s.check(presenceRead(connection, buffer, bytesRead) == 0,
             "silent board: a read completed though nothing was sent");
@@ -416,12 +357,13 @@ void presence(Bench& bench, Scenario& s) {
 }
 
 // What the unplugged board's handles still give: nothing.
-void checkLostHandles(BoardConnection& connection, Scenario& s) {
-    std::array<std::uint8_t, 65> buffer{};
-    std::uint32_t bytesRead = 0;
-    s.check(presenceRead(connection, buffer, bytesRead) == 0, "a presence read succeeded again");
-    s.check(!selfTest(connection), "a feature read succeeded on the unplugged board");
-    s.check(!readBack(connection).sent, "a feature send succeeded on the unplugged board");
+void checkLostHandles(config::BoardSession& session, Scenario& s) {
+    BoardConnection& connection = session.board;
+    s.check(!session.checkPresence(), "a presence read succeeded again");
+    s.check(session.selfTest().kind == config::SelfTestOutcome::Kind::NoAnswer,
+            "a self test was answered on the unplugged board");
+    s.check(!session.writeSetting(config::kPulseWidthAddress, 1),
+            "a feature send succeeded on the unplugged board");
     hid::HiddAttributes attributes;
     s.check(!connection.api.HidD_GetAttributes(connection.featureHandle, attributes),
             "attributes read from the unplugged board");
@@ -432,11 +374,9 @@ void unplug(Bench& bench, Scenario& s) {
     ClosesBoard closes{bench};
     if (!bench.open(s, bench.a->spec().serial))
         return;
-    BoardConnection& connection = bench.connection();
+    config::BoardSession& session = bench.session();
     std::this_thread::sleep_for(kAttachedInterval);
-    std::array<std::uint8_t, 65> buffer{};
-    std::uint32_t bytesRead = 0;
-    s.check(streamingRead(connection, buffer, bytesRead) != 0, "presence read failed before");
+    s.check(streamingPresence(session), "presence read failed before");
     std::this_thread::sleep_for(kAttachedInterval);
     bench.lostNode = bench.a->node();
     bench.a->unplug();
@@ -444,26 +384,25 @@ void unplug(Bench& bench, Scenario& s) {
 
     // The reports queued before the unplug do not make the board look present: the very next
     // presence read sees the loss.
-    s.expectEqual(drainPresenceReads(connection, 100), 0,
-                  "presence reads that succeeded after the unplug");
-    checkLostHandles(connection, s);
+    s.expectEqual(drainPresence(session, 100), 0, "presence reads that succeeded after the unplug");
+    checkLostHandles(session, s);
 
     // The supervisor's loss handling, then its search.
     bench.close();
     s.expectEqual(openDescriptors(), descriptors - 2, "open file descriptors after closing");
-    s.expectEqual(joined(listBoards(connection)), joined({bench.b->spec().serial}),
+    s.expectEqual(joined(listBoards(session)), joined({bench.b->spec().serial}),
                   "boards listed after the unplug");
-    s.check(!connection.FindTheHid(bench.a->spec().serial), "the unplugged board was found");
+    s.check(!session.open(bench.a->spec().serial), "the unplugged board was found");
     bench.checkNothingOpen(s, descriptors - 2);
 
     if (bench.open(s, bench.b->spec().serial))
-        checkBlocks(s, readBack(connection), bench.b->spec().memory);
+        checkSettings(s, readBack(session), bench.b->spec().memory);
 }
 
 // Polls like the supervisor until the board is found.
 bool findAgain(Bench& bench, const std::string& serial, int& ticks) {
     for (ticks = 1; ticks <= kSearchTicks; ++ticks) {
-        if (bench.connection().FindTheHid(serial))
+        if (bench.session().open(serial))
             return true;
         std::this_thread::sleep_for(kSearchInterval);
     }
@@ -491,10 +430,8 @@ void replug(Bench& bench, Scenario& s) {
     s.expectEqual(connection.devicePath, "/dev/" + bench.a->node(), "device path");
     s.expectEqual(connection.deviceAttributes.ProductID, again.product, "ProductID");
     s.expectEqual(connection.deviceAttributes.VersionNumber, again.version, "VersionNumber");
-    checkBlocks(s, readBack(connection), again.memory);
-    std::array<std::uint8_t, 65> buffer{};
-    std::uint32_t bytesRead = 0;
-    s.check(streamingRead(connection, buffer, bytesRead) != 0, "presence read failed");
+    checkSettings(s, readBack(bench.session()), again.memory);
+    s.check(streamingPresence(bench.session()), "presence read failed");
     bench.close();
     bench.checkNothingOpen(s, descriptors);
 }
@@ -504,7 +441,7 @@ void removalBySignal(Bench& bench, Scenario& s) {
     const std::string node = bench.other->node();
     s.check(bench.other->terminate(), "the emulator did not exit cleanly on SIGTERM");
     s.check(!std::filesystem::exists("/sys/class/hidraw/" + node), node + " is still there");
-    std::vector<std::string> listed = listBoards(bench.connection());
+    std::vector<std::string> listed = listBoards(bench.session());
     std::sort(listed.begin(), listed.end()); // the replugged board may have another number
     s.expectEqual(joined(listed), joined({bench.a->spec().serial, bench.b->spec().serial}),
                   "boards listed");

@@ -62,11 +62,26 @@ std::string wireText(const std::vector<std::string>& wire) {
     return text.empty() ? "(nothing)" : text;
 }
 
-// The data bytes of a SET_REPORT as the emulator logs them, without the report-ID byte.
-std::string wireData(std::span<const std::uint8_t> report) {
-    std::string text = hexBytes(report.subspan(1));
-    text.erase(std::remove(text.begin(), text.end(), ' '), text.end());
-    return text;
+// The read-back at the platform interface, for its bytes: the request, then eight feature
+// reads of FeatureReportByteLength bytes. Each must be [0, base, 32 bytes of memory from base,
+// zeros], lowest base first.
+void checkBlocksByteExact(Scenario& s, BoardConnection& connection, const Memory& memory) {
+    const std::uint32_t length = connection.capabilities.FeatureReportByteLength;
+    config::Report request = config::readBackRequest(length);
+    s.check(connection.api.HidD_SetFeature(connection.featureHandle, request.data(), length) != 0,
+            "the read-back request failed");
+    for (std::size_t block = 0; block < 8; ++block) {
+        config::Report got(length, 0xCC); // stale bytes must not survive the read
+        got[0] = 0;                       // the report ID asked for
+        config::Report expected(length, 0);
+        expected[1] = static_cast<std::uint8_t>(32 * block);
+        std::copy_n(memory.begin() + static_cast<std::ptrdiff_t>(32 * block), 32,
+                    expected.begin() + 2);
+        if (!s.check(connection.api.HidD_GetFeature(connection.featureHandle, got.data(), length),
+                     "feature read " + std::to_string(block + 1) + " failed"))
+            continue;
+        s.expectEqual(hexBytes(got), hexBytes(expected), "block " + std::to_string(block + 1));
+    }
 }
 
 // usbhid asks for the report descriptor and sets the idle rate to 0 when it binds.
@@ -80,12 +95,6 @@ void plugRequests(Bench&, Scenario& s) {
         s.note(who + "plugged in " + std::to_string(board->plugTime().count()) +
                " ms; control requests at plug: " + wireText(wire));
     }
-}
-
-std::string usbString(BoardConnection& connection,
-                      hid::Bool32 (hid::ApiDeclarations::*query)(hid::Handle, std::uint8_t*,
-                                                                 std::uint32_t)) {
-    return stringQuery(connection, connection.featureHandle, query).value_or("(failed)");
 }
 
 void checkUsbIdentity(Bench& bench, Scenario& s, const BoardProcess& board,
@@ -103,11 +112,11 @@ void checkUsbIdentity(Bench& bench, Scenario& s, const BoardProcess& board,
     const auto version = config::BoardVersion::fromReleaseNumber(attributes.VersionNumber);
     s.expectEqual(version.text(), versionText, who + "version shown");
     s.check(version.offersRotStart() && version.offersSelfTest(), who + "a version gate is shut");
-    s.expectEqual(usbString(connection, &hid::ApiDeclarations::HidD_GetManufacturerString),
-                  board.spec().manufacturer, who + "manufacturer");
+    const config::BoardDetails details = bench.session().readDetails();
+    s.expectEqual(details.manufacturer.value_or("(failed)"), board.spec().manufacturer,
+                  who + "manufacturer");
     // HID_NAME would be "manufacturer product": the product alone comes from the USB device.
-    s.expectEqual(usbString(connection, &hid::ApiDeclarations::HidD_GetProductString),
-                  board.spec().name, who + "product");
+    s.expectEqual(details.product.value_or("(failed)"), board.spec().name, who + "product");
     s.expectEqual(connection.serialText().value_or("(failed)"), board.spec().serial,
                   who + "serial text");
     const std::string device =
@@ -125,32 +134,25 @@ void writeAndReadBack(Bench& bench, Scenario& s) {
     BoardProcess& board = *boards.streaming;
     if (!bench.open(s, board.spec().serial))
         return;
-    BoardConnection& connection = bench.connection();
     board.wire(); // forget the requests so far
-    // "1:4" on channel 16, as its handler sends it.
-    const std::uint32_t length = connection.capabilities.FeatureReportByteLength;
-    const config::Report report =
-        config::writeSettingReport(length, config::encoderAddress(16), config::encoderModeValue(3));
-    s.check(writeSetting(connection, config::encoderAddress(16), config::encoderModeValue(3)),
-            "the write failed");
+    // "1:4" on channel 16: EE 3E 08 and zeros up to the 64 data bytes, no report-ID byte.
+    s.check(bench.session().writeSetting(config::Setting::encoder(16), 3), "the write failed");
     std::vector<std::string> wire = board.wire();
     if (s.expectEqual(wire.size(), 1u, "requests of the write: " + wireText(wire)))
-        s.expectEqual(wire[0], std::string(kSetFeature) + " " + wireData(report),
+        s.expectEqual(wire[0], std::string(kSetFeature) + " EE3E08" + std::string(2 * 61, '0'),
                       "the write on the wire");
     const Memory memory = board.memory();
     s.expectEqual(memory[0x3E], 0x08, "channel 16 byte");
 
-    const ReadBack got = readBack(connection);
-    checkBlocks(s, got, memory);
+    checkSettings(s, readBack(bench.session()), memory);
+    checkBlocksByteExact(s, bench.connection(), memory);
     wire = board.wire();
-    s.expectEqual(countStarting(wire, kSetFeature), 1u, "read-back requests sent");
-    s.expectEqual(countStarting(wire, kGetFeature), 8u, "feature reads on the wire");
+    s.expectEqual(countStarting(wire, kSetFeature), 2u, "read-back requests sent");
+    s.expectEqual(countStarting(wire, kGetFeature), 16u, "feature reads on the wire");
 
     board.setSelfTestResult(12);
-    const auto answer = selfTest(connection);
-    if (s.check(answer.has_value(), "self-test read failed"))
-        s.expectEqual(config::selfTestResultText((*answer)[1]), "Failed on B12",
-                      "self-test result");
+    s.expectEqual(bench.session().selfTest().text(), std::string("Failed on B12"),
+                  "self-test result");
 }
 
 // A board that sends nothing while its inputs rest is still there: the supervisor's presence
@@ -166,18 +168,15 @@ void idleBoard(Bench& bench, Scenario& s) {
     const unsigned inputsBefore = board.inputsTaken();
     board.wire();
 
-    std::array<std::uint8_t, 65> buffer{};
-    std::uint32_t bytesRead = 0;
     int lost = 0;
     for (int tick = 0; tick < kIdleTicks; ++tick) {
         std::this_thread::sleep_for(kIdleTick);
-        if (presenceRead(connection, buffer, bytesRead))
+        if (bench.session().checkPresence())
             continue;
         ++lost; // what the supervisor does next: close, find again, read the settings
         bench.close();
-        connection.deviceAttached = connection.FindTheHid(board.spec().serial);
-        if (connection.deviceAttached)
-            readBack(connection);
+        if (bench.session().open(board.spec().serial))
+            readBack(bench.session());
     }
     s.expectEqual(lost, 0,
                   "ticks that counted the idle board lost (a quiet board that is "
@@ -191,6 +190,8 @@ void idleBoard(Bench& bench, Scenario& s) {
     // A change of its inputs is sent once, and read as it was sent.
     board.setButtons(0x00000105);
     std::this_thread::sleep_for(kIdleTick);
+    std::array<std::uint8_t, 65> buffer{};
+    std::uint32_t bytesRead = 0;
     s.check(presenceRead(connection, buffer, bytesRead) != 0, "the changed inputs were not read");
     s.expectEqual(hexBytes({buffer.data(), 5}), std::string("00 05 01 00 00"), "input report");
     s.expectEqual(board.inputsTaken(), inputsBefore + 1, "input reports after one change");
@@ -204,7 +205,7 @@ void threeBoards(Bench& bench, Scenario& s) {
         expected.push_back(board->spec().serial);
     for (BoardProcess* board : all)
         board->wire(); // forget the requests so far
-    std::vector<std::string> listed = listBoards(bench.connection());
+    std::vector<std::string> listed = listBoards(bench.session());
     std::sort(listed.begin(), listed.end());
     std::sort(expected.begin(), expected.end());
     s.expectEqual(joined(listed), joined(expected), "boards listed");
@@ -215,9 +216,9 @@ void threeBoards(Bench& bench, Scenario& s) {
         if (!bench.open(s, all[i]->spec().serial))
             continue;
         paths.insert(bench.connection().devicePath);
-        s.check(writeSetting(bench.connection(), kPulseWidthAddress,
-                             static_cast<std::uint8_t>(0x10 + i)),
-                all[i]->spec().serial + ": the write failed");
+        s.check(
+            bench.session().writeSetting(kPulseWidthAddress, static_cast<std::uint8_t>(0x10 + i)),
+            all[i]->spec().serial + ": the write failed");
     }
     s.expectEqual(paths.size(), all.size(), "distinct device paths");
     for (std::size_t i = 0; i < all.size(); ++i) {
@@ -233,9 +234,7 @@ void unplugAndReplug(Bench& bench, Scenario& s) {
     if (!bench.open(s, spec.serial))
         return;
     BoardConnection& connection = bench.connection();
-    std::array<std::uint8_t, 65> buffer{};
-    std::uint32_t bytesRead = 0;
-    s.check(streamingRead(connection, buffer, bytesRead) != 0, "presence read failed before");
+    s.check(streamingPresence(bench.session()), "presence read failed before");
     const std::string lostNode = boards.streaming->node();
     const auto unplugged = std::chrono::steady_clock::now();
     boards.streaming->unplug();
@@ -244,10 +243,10 @@ void unplugAndReplug(Bench& bench, Scenario& s) {
                               std::chrono::steady_clock::now() - unplugged)
                               .count()) +
            " ms");
-    s.expectEqual(drainPresenceReads(connection, 100), 0, "presence reads after the unplug");
-    checkLostHandles(connection, s);
+    s.expectEqual(drainPresence(bench.session(), 100), 0, "presence reads after the unplug");
+    checkLostHandles(bench.session(), s);
     bench.close();
-    s.check(!connection.FindTheHid(spec.serial), "the unplugged board was found");
+    s.check(!bench.session().open(spec.serial), "the unplugged board was found");
 
     BoardSpec again = spec;
     again.memory = patternMemory(77);
@@ -260,7 +259,7 @@ void unplugAndReplug(Bench& bench, Scenario& s) {
            std::to_string(ticks));
     s.expectEqual(connection.devicePath, "/dev/" + boards.streaming->node(), "device path");
     s.expectEqual(connection.deviceAttributes.VersionNumber, spec.version, "VersionNumber");
-    checkBlocks(s, readBack(connection), again.memory);
+    checkSettings(s, readBack(bench.session()), again.memory);
 }
 
 } // namespace
