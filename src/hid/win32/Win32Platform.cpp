@@ -171,7 +171,47 @@ private:
     DWORD value_;
 };
 
+// What a failed call's GetLastError means for the caller. Windows gives no user a permission
+// on a HID board: ERROR_ACCESS_DENIED and ERROR_SHARING_VIOLATION come from interfaces that the
+// system or another program holds exclusively (keyboards and mice always are), so they are not
+// "permission denied".
+PlatformError::Kind kindOf(DWORD code) {
+    switch (code) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+        return PlatformError::Kind::NotFound;
+    case ERROR_DEV_NOT_EXIST:
+    case ERROR_DEVICE_NOT_CONNECTED:
+    case ERROR_DEVICE_REMOVED:
+        return PlatformError::Kind::Gone;
+    case ERROR_GEN_FAILURE:
+    case ERROR_CRC:
+    case ERROR_SEM_TIMEOUT:
+    case ERROR_INVALID_FUNCTION:
+        return PlatformError::Kind::Refused;
+    default:
+        return PlatformError::Kind::Other;
+    }
+}
+
 } // namespace
+
+// Keeps the reason of a failed call, with the device it concerned.
+Bool32 Win32Platform::noted(Bool32 result, Handle device) {
+    if (result == 0)
+        noteFailure(pathOf(device));
+    return result;
+}
+
+void Win32Platform::noteFailure(std::string device) {
+    const DWORD code = ::GetLastError();
+    setLastError({kindOf(code), static_cast<int>(code), std::move(device)});
+}
+
+std::string Win32Platform::pathOf(Handle device) const {
+    const auto found = paths_.find(device);
+    return found == paths_.end() ? std::string() : found->second;
+}
 
 void Win32Platform::HidD_GetHidGuid(Guid& hidGuid) {
     GUID guid{};
@@ -215,13 +255,20 @@ Handle Win32Platform::CreateFileA(const std::string& path, std::uint32_t desired
                                   std::uint32_t shareMode, SecurityAttributes* securityAttributes,
                                   std::uint32_t creationDisposition, std::uint32_t flags) {
     SECURITY_ATTRIBUTES storage{};
-    return portableHandle(::CreateFileA(path.c_str(), desiredAccess, shareMode,
-                                        native(securityAttributes, storage), creationDisposition,
-                                        flags, nullptr));
+    const Handle device = portableHandle(::CreateFileA(path.c_str(), desiredAccess, shareMode,
+                                                       native(securityAttributes, storage),
+                                                       creationDisposition, flags, nullptr));
+    if (device == kInvalidHandle)
+        noteFailure(path);
+    else
+        paths_[device] = path;
+    return device;
 }
 
 Bool32 Win32Platform::CloseHandle(Handle handle) {
-    return ::CloseHandle(native(handle));
+    const Bool32 result = noted(::CloseHandle(native(handle)), handle);
+    paths_.erase(handle);
+    return result;
 }
 
 Handle Win32Platform::CreateEventA(SecurityAttributes* securityAttributes, Bool32 manualReset,
@@ -234,36 +281,37 @@ Handle Win32Platform::CreateEventA(SecurityAttributes* securityAttributes, Bool3
 Bool32 Win32Platform::ReadFile(Handle handle, std::uint8_t* buffer, std::uint32_t bytesToRead,
                                std::uint32_t* bytesRead, Overlapped* overlapped) {
     DwordOut read(bytesRead);
-    return ::ReadFile(native(handle), buffer, bytesToRead, read.get(),
-                      reinterpret_cast<LPOVERLAPPED>(overlapped));
+    return noted(::ReadFile(native(handle), buffer, bytesToRead, read.get(),
+                            reinterpret_cast<LPOVERLAPPED>(overlapped)),
+                 handle);
 }
 
 Bool32 Win32Platform::HidD_GetAttributes(Handle device, HiddAttributes& attributes) {
     HIDD_ATTRIBUTES record{};
     copyAttributes(attributes, record);
-    const BOOLEAN result = ::HidD_GetAttributes(native(device), &record);
+    const Bool32 result = noted(::HidD_GetAttributes(native(device), &record), device);
     copyAttributes(record, attributes);
     return result;
 }
 
 Bool32 Win32Platform::HidD_GetSerialNumberString(Handle device, std::uint8_t* buffer,
                                                  std::uint32_t bufferLength) {
-    return ::HidD_GetSerialNumberString(native(device), buffer, bufferLength);
+    return noted(::HidD_GetSerialNumberString(native(device), buffer, bufferLength), device);
 }
 
 Bool32 Win32Platform::HidD_GetManufacturerString(Handle device, std::uint8_t* buffer,
                                                  std::uint32_t bufferLength) {
-    return ::HidD_GetManufacturerString(native(device), buffer, bufferLength);
+    return noted(::HidD_GetManufacturerString(native(device), buffer, bufferLength), device);
 }
 
 Bool32 Win32Platform::HidD_GetProductString(Handle device, std::uint8_t* buffer,
                                             std::uint32_t bufferLength) {
-    return ::HidD_GetProductString(native(device), buffer, bufferLength);
+    return noted(::HidD_GetProductString(native(device), buffer, bufferLength), device);
 }
 
 Bool32 Win32Platform::HidD_GetPreparsedData(Handle device, PreparsedData& preparsedData) {
     PHIDP_PREPARSED_DATA data = nativePreparsed(preparsedData);
-    const BOOLEAN result = ::HidD_GetPreparsedData(native(device), &data);
+    const Bool32 result = noted(::HidD_GetPreparsedData(native(device), &data), device);
     preparsedData = reinterpret_cast<PreparsedData>(data);
     return result;
 }
@@ -282,12 +330,12 @@ Bool32 Win32Platform::HidD_FreePreparsedData(PreparsedData preparsedData) {
 
 Bool32 Win32Platform::HidD_SetFeature(Handle device, std::uint8_t* report,
                                       std::uint32_t reportLength) {
-    return ::HidD_SetFeature(native(device), report, reportLength);
+    return noted(::HidD_SetFeature(native(device), report, reportLength), device);
 }
 
 Bool32 Win32Platform::HidD_GetFeature(Handle device, std::uint8_t* report,
                                       std::uint32_t reportLength) {
-    return ::HidD_GetFeature(native(device), report, reportLength);
+    return noted(::HidD_GetFeature(native(device), report, reportLength), device);
 }
 
 } // namespace hid

@@ -1,11 +1,15 @@
 // The platform interface on Windows: every operation goes straight to SetupAPI, hid.dll or
 // kernel32 with the caller's arguments, and comes back with the platform's own success value.
+// A device call that fails keeps GetLastError and the device's path as lastError().
 //
 // This header does not include <windows.h>, so that the portable code that includes it keeps
 // its own names (GENERIC_READ, DIGCF_PRESENT, ...) free of the Windows macros.
 #pragma once
 
 #include "ApiDeclarations.h"
+
+#include <map>
+#include <string>
 
 namespace hid {
 
@@ -47,6 +51,13 @@ public:
                            std::uint32_t reportLength) override;
     Bool32 HidD_GetFeature(Handle device, std::uint8_t* report,
                            std::uint32_t reportLength) override;
+
+private:
+    Bool32 noted(Bool32 result, Handle device);
+    void noteFailure(std::string device);
+    std::string pathOf(Handle device) const;
+
+    std::map<Handle, std::string> paths_; // the open device handles and their paths
 };
 
 } // namespace hid
