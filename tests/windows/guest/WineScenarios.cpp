@@ -1,0 +1,338 @@
+// The Windows build against boards the kernel really sees, under Wine: virtual boards made with
+// /dev/uhid reach HID.DLL through Wine's HID bus, and the Windows executables find them, talk
+// to them and notice when they go. What each board received is read back from its emulator.
+//
+//   tessary-wine-test --board PATH-OF-tessary-hil-board --windows WINDOWS_BUILD
+//
+// Prints one line per scenario, "PASS name" or "FAIL name: reasons", and NOTE lines with what
+// Wine reported, and exits non-zero when any scenario failed.
+#include "BoardProcess.h"
+#include "Protocol.h"
+#include "Scenario.h"
+#include "WineRunner.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <map>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace hil {
+namespace {
+
+using namespace std::chrono_literals;
+
+// A Windows program's start under TCG takes seconds; a hang takes this long to call one.
+constexpr auto kProgramLimit = 90s;
+
+struct Programs {
+    std::string lister;
+    std::string probe;
+};
+
+Memory patternMemory(unsigned seed) {
+    Memory memory{};
+    for (std::size_t i = 0; i < memory.size(); ++i)
+        memory[i] = static_cast<std::uint8_t>(i * 37 + seed);
+    return memory;
+}
+
+// Encoder codes of every kind, a pulse width and "Auto" as the starting position.
+Memory boardMemory(unsigned seed) {
+    constexpr std::array<std::uint8_t, 16> codes{0x00, 0x02, 0x04, 0x08, 0x0E, 0x06, 0x01, 0xF0,
+                                                 0x02, 0x04, 0x08, 0x00, 0x0A, 0x0C, 0x03, 0x80};
+    Memory memory = patternMemory(seed);
+    for (int channel = 1; channel <= 16; ++channel)
+        memory[config::encoderAddress(channel)] = codes[static_cast<std::size_t>(channel - 1)];
+    memory[config::kPulseWidthAddress] = 6;
+    memory[config::kRotStartAddress] = 0xFF;
+    return memory;
+}
+
+BoardSpec spec(std::string serial, std::uint16_t product, unsigned seed) {
+    BoardSpec board;
+    board.serial = std::move(serial);
+    board.name = "Tessary-32 Kelmora";
+    board.product = product;
+    board.version = 0x0103;
+    board.memory = boardMemory(seed);
+    return board;
+}
+
+struct Bench {
+    std::unique_ptr<WineRunner> wine;
+    Programs programs;
+    std::unique_ptr<BoardProcess> a, b, c;
+    // What HID.DLL reported for each board's vendor:product, from the interface walk.
+    std::map<std::string, std::string> versions;
+};
+
+std::string vidPid(const BoardSpec& board) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%04x:%04x", board.vendor, board.product);
+    return text;
+}
+
+bool ran(Scenario& s, const WineRun& run, int exitCode = 0) {
+    if (run.timedOut) {
+        std::string out;
+        for (const std::string& line : run.outLines())
+            out += "[" + line + "]";
+        s.fail("no exit within " + std::to_string(kProgramLimit.count()) + " s, after " + out);
+        return false;
+    }
+    s.note("ran in " + std::to_string(run.took.count()) + " ms");
+    return s.expectEqual(run.exitCode, exitCode, "exit code");
+}
+
+std::vector<std::string> linesStartingWith(const WineRun& run, const std::string& head) {
+    std::vector<std::string> found;
+    for (const std::string& line : run.outLines())
+        if (line.starts_with(head))
+            found.push_back(line);
+    return found;
+}
+
+// The lines of one probe command: from its first line up to its "done" line.
+std::vector<std::string> section(const WineRun& run, int index) {
+    std::vector<std::string> lines;
+    int at = 0;
+    for (const std::string& line : run.outLines()) {
+        if (at == index)
+            lines.push_back(line);
+        if (line.starts_with("done "))
+            ++at;
+    }
+    return lines;
+}
+
+std::optional<std::string> valueOf(const std::vector<std::string>& lines, const std::string& key) {
+    for (const std::string& line : lines)
+        if (line.starts_with(key + " "))
+            return line.substr(key.size() + 1);
+    return std::nullopt;
+}
+
+// Wine's HID bus shows every board and its own virtual mouse and keyboard (vendor 845E): the
+// walk over SetupAPI meets them all, so the lister's filter has something to filter.
+void interfaces(Bench& bench, Scenario& s) {
+    const WineRun run = bench.wine->run(bench.programs.probe, {"interfaces"}, kProgramLimit);
+    if (!ran(s, run))
+        return;
+    int wineOwn = 0;
+    for (const std::string& line : linesStartingWith(run, "interface ")) {
+        if (line.find(" 845e:") != std::string::npos)
+            ++wineOwn;
+        s.note(line);
+    }
+    s.check(wineOwn > 0, "no interface of vendor 845E in Wine's list");
+    for (const BoardProcess* board : {bench.a.get(), bench.b.get(), bench.c.get()}) {
+        const std::vector<std::string> found = linesStartingWith(run, "interface ");
+        const auto match = std::find_if(found.begin(), found.end(), [&](const std::string& line) {
+            return line.find(" " + vidPid(board->spec()) + " ") != std::string::npos;
+        });
+        if (!s.check(match != found.end(), board->spec().serial + " is not among the interfaces"))
+            continue;
+        const std::size_t at = match->find(" version ") + 9;
+        bench.versions[vidPid(board->spec())] = match->substr(at, 4);
+        s.check(match->find(" attributes 1 ") != std::string::npos,
+                board->spec().serial + ": HidD_GetAttributes failed");
+    }
+    s.expectEqual(valueOf(run.outLines(), "destroy").value_or("none"), std::string("1"),
+                  "SetupDiDestroyDeviceInfoList");
+}
+
+// The version text the lister prints for a board, from what HID.DLL reported.
+std::string listedLine(const Bench& bench, const BoardSpec& board) {
+    const auto known = bench.versions.find(vidPid(board));
+    const unsigned number =
+        known == bench.versions.end() ? 0xFFFF : std::stoul(known->second, nullptr, 16);
+    const std::string version =
+        config::BoardVersion::fromReleaseNumber(static_cast<std::uint16_t>(number)).text();
+    return board.serial + "\t" + vidPid(board) + "\tversion" + version;
+}
+
+void checkListed(Bench& bench, Scenario& s, const WineRun& run,
+                 const std::vector<const BoardProcess*>& expected) {
+    std::multiset<std::string> wanted;
+    for (const BoardProcess* board : expected)
+        wanted.insert(listedLine(bench, board->spec()));
+    const std::vector<std::string> lines = run.outLines();
+    const std::multiset<std::string> listed(lines.begin(), lines.end());
+    if (listed != wanted) {
+        std::string text;
+        for (const std::string& line : lines)
+            text += "[" + line + "]";
+        s.fail("listed " + text);
+    }
+}
+
+void listing(Bench& bench, Scenario& s) {
+    const WineRun run = bench.wine->run(bench.programs.lister, {}, kProgramLimit);
+    if (ran(s, run))
+        checkListed(bench, s, run, {bench.a.get(), bench.b.get(), bench.c.get()});
+}
+
+// The decoded settings the probe printed, against the board's memory.
+void checkSettings(Scenario& s, const std::vector<std::string>& lines, const Memory& memory,
+                   const std::string& board) {
+    std::string encoders;
+    for (int channel = 1; channel <= 16; ++channel)
+        encoders +=
+            " " + std::to_string(config::encoderModeIndex(memory[config::encoderAddress(channel)]));
+    s.expectEqual(valueOf(lines, "encoders").value_or("none"), encoders.substr(1),
+                  board + " encoder modes read back");
+    s.expectEqual(valueOf(lines, "pulse-width").value_or("none"),
+                  std::to_string(config::pulseWidthIndex(memory[config::kPulseWidthAddress])),
+                  board + " pulse width read back");
+    s.expectEqual(valueOf(lines, "rot-start").value_or("none"),
+                  std::to_string(config::rotStartIndex(memory[config::kRotStartAddress])),
+                  board + " starting position read back");
+}
+
+// Details, capabilities and presence; one write checked byte-exact on the board; the read-back
+// of all eight blocks; the self test passing on one board and failing on another.
+void exchanges(Bench& bench, Scenario& s) {
+    bench.a->setInput(true);
+    const Memory beforeA = bench.a->memory();
+    const Memory beforeB = bench.b->memory();
+    const WineRun run = bench.wine->run(
+        bench.programs.probe,
+        {"exchange", bench.a->spec().serial, "0x24", "0x04", "exchange", bench.b->spec().serial,
+         "0x40", "0x0C", "selftest", bench.a->spec().serial, "selftest", bench.b->spec().serial},
+        kProgramLimit);
+    bench.a->setInput(false);
+    if (!ran(s, run))
+        return;
+
+    Memory expectedA = beforeA;
+    expectedA[0x24] = 0x04;
+    Memory expectedB = beforeB;
+    expectedB[0x40] = 0x0C;
+    s.check(bench.a->memory() == expectedA, "board A's memory is not as the one write left it");
+    s.check(bench.b->memory() == expectedB, "board B's memory is not as the one write left it");
+
+    const std::vector<std::string> onA = section(run, 0);
+    const std::vector<std::string> onB = section(run, 1);
+    for (const auto* lines : {&onA, &onB}) {
+        s.expectEqual(valueOf(*lines, "lengths").value_or("none"),
+                      std::string("input 5 output 0 feature 65"), "report lengths");
+        s.expectEqual(valueOf(*lines, "usage").value_or("none"), std::string("0001:0004"),
+                      "usage page and usage");
+        s.expectEqual(valueOf(*lines, "write").value_or("none"), std::string("1"),
+                      "HidD_SetFeature's result");
+        s.expectEqual(valueOf(*lines, "read-back").value_or("none"), std::string("no error"),
+                      "read-back");
+    }
+    checkSettings(s, onA, expectedA, "A");
+    checkSettings(s, onB, expectedB, "B");
+    const std::string later = valueOf(onA, "presence-later").value_or("none");
+    s.check(later.starts_with("1 "), "presence read on the streaming board A: " + later);
+    for (const char* read : {"presence-first", "presence-later"}) {
+        s.note(std::string("A ") + read + ": " + valueOf(onA, read).value_or("none"));
+        s.note(std::string("B (idle) ") + read + ": " + valueOf(onB, read).value_or("none"));
+    }
+    for (const char* key : {"manufacturer", "product", "version"})
+        s.note(std::string(key) + ": " + valueOf(onA, key).value_or("none"));
+    s.expectEqual(valueOf(section(run, 2), "selftest").value_or("none"), std::string("Passed"),
+                  "self test on A");
+    s.expectEqual(valueOf(section(run, 3), "selftest").value_or("none"),
+                  std::string("Failed on B7"), "self test on B");
+}
+
+// Board C is unplugged while the probe holds it open: the next presence read sees the loss,
+// and the calls after it fail at once.
+void unplugWhileOpen(Bench& bench, Scenario& s) {
+    bool unplugged = false;
+    bench.c->setInput(true);
+    const WineRun run =
+        bench.wine->run(bench.programs.probe, {"hold", bench.c->spec().serial}, kProgramLimit,
+                        [&](const std::string& out) {
+                            if (!unplugged && out.find("open\n") != std::string::npos) {
+                                bench.c->unplug();
+                                unplugged = true;
+                            }
+                        });
+    if (!ran(s, run) || !s.check(unplugged, "the probe never held the board open"))
+        return;
+    const std::vector<std::string> lost = linesStartingWith(run, "lost after ");
+    if (s.check(lost.size() == 1, "the probe did not see the loss")) {
+        s.note(lost.front());
+        s.check(lost.front().find("the board was unplugged") != std::string::npos,
+                "the loss is not reported as an unplug");
+    }
+    const std::optional<std::string> write = valueOf(run.outLines(), "write-after-loss");
+    s.check(write && write->starts_with("0:"), "a write to the lost board succeeded");
+    if (write)
+        s.note("write after the loss: " + *write);
+}
+
+// Wine heard of the removal without udevd: the lister shows only the boards still there.
+void listingAfterUnplugs(Bench& bench, Scenario& s) {
+    const WineRun run = bench.wine->run(bench.programs.lister, {}, kProgramLimit);
+    if (ran(s, run))
+        checkListed(bench, s, run, {bench.a.get(), bench.b.get()});
+}
+
+bool run(Bench& bench, const char* name, void (*body)(Bench&, Scenario&)) {
+    Scenario scenario(name);
+    try {
+        body(bench, scenario);
+    } catch (const std::exception& error) {
+        scenario.fail(error.what());
+    }
+    scenario.report();
+    return scenario.passed();
+}
+
+std::string argument(int argc, char** argv, const std::string& flag) {
+    for (int i = 1; i + 1 < argc; ++i)
+        if (argv[i] == flag)
+            return argv[i + 1];
+    throw std::invalid_argument("missing " + flag);
+}
+
+} // namespace
+} // namespace hil
+
+int main(int argc, char** argv) {
+    using namespace hil;
+    Bench bench;
+    try {
+        const std::string emulator = argument(argc, argv, "--board");
+        const std::string windows = argument(argc, argv, "--windows");
+        bench.programs = {windows + "/tools/list-boards/tessary32-list.exe",
+                          windows + "/tests/windows/tessary-wine-probe.exe"};
+        // Every board is there before Wine starts: Wine takes most of a minute under TCG to
+        // install a board plugged in later. They stream input reports only when a scenario
+        // needs them, since Wine reads every report of every board all along.
+        bench.a = std::make_unique<BoardProcess>(emulator, spec("TS32-A-0001", 0x0002, 11));
+        BoardSpec b = spec("TS32-B-0002", 0x0001, 77);
+        b.selfTestResult = 7;
+        bench.b = std::make_unique<BoardProcess>(emulator, b);
+        bench.c = std::make_unique<BoardProcess>(emulator, spec("TS32-C-0003", 0x0004, 140));
+        for (BoardProcess* quiet : {bench.a.get(), bench.b.get(), bench.c.get()})
+            quiet->setInput(false);
+        bench.wine = std::make_unique<WineRunner>();
+        std::printf("NOTE wine: the prefix came up in %lld ms\n",
+                    static_cast<long long>(bench.wine->startTime().count()));
+    } catch (const std::exception& error) {
+        std::printf("FAIL set-up: %s\n", error.what());
+        return 1;
+    }
+
+    bool passed = true;
+    passed &=
+        run(bench, "interfaces: Wine shows the boards and its own mouse and keyboard", interfaces);
+    passed &= run(bench, "tessary32-list: exactly the three boards", listing);
+    passed &=
+        run(bench, "probe: details, a write byte-exact, the read-back, self tests", exchanges);
+    passed &=
+        run(bench, "probe: a board unplugged while open is seen lost, no hang", unplugWhileOpen);
+    passed &= run(bench, "tessary32-list: Wine heard of the removal", listingAfterUnplugs);
+    return passed ? 0 : 1;
+}
