@@ -171,6 +171,16 @@ private:
     DWORD value_;
 };
 
+// Opens without access rights, which even an interface held exclusively allows.
+bool canOpen(const std::string& path) {
+    const HANDLE device = ::CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                        nullptr, OPEN_EXISTING, 0, nullptr);
+    if (device == INVALID_HANDLE_VALUE)
+        return false;
+    ::CloseHandle(device);
+    return true;
+}
+
 // What a failed call's GetLastError means for the caller. Windows gives no user a permission
 // on a HID board: ERROR_ACCESS_DENIED and ERROR_SHARING_VIOLATION come from interfaces that the
 // system or another program holds exclusively (keyboards and mice always are), so they are not
@@ -203,9 +213,16 @@ Bool32 Win32Platform::noted(Bool32 result, Handle device) {
     return result;
 }
 
+// A board that refuses a request and one that was pulled out can give the same code
+// (ERROR_GEN_FAILURE; under Wine also ERROR_ACCESS_DENIED while the removal is under way): only
+// the one pulled out can no longer be opened.
 void Win32Platform::noteFailure(std::string device) {
     const DWORD code = ::GetLastError();
-    setLastError({kindOf(code), static_cast<int>(code), std::move(device)});
+    PlatformError::Kind kind = kindOf(code);
+    const bool unclear = kind == PlatformError::Kind::Refused || kind == PlatformError::Kind::Other;
+    if (unclear && code != ERROR_IO_PENDING && !device.empty() && !canOpen(device))
+        kind = PlatformError::Kind::Gone;
+    setLastError({kind, static_cast<int>(code), std::move(device)});
 }
 
 std::string Win32Platform::pathOf(Handle device) const {
