@@ -122,17 +122,19 @@ private:
         pickInList(list);
     }
 
-    // As a user: open the list and confirm an item, or step with an arrow key on the closed
-    // list. A disabled or empty list takes no pick.
+    // As a user: a key on the closed list (each selection it makes is a pick), or open the
+    // list and confirm an item. A disabled or empty list takes no pick.
     void pickInList(DropDownList* list) {
         const std::string name = list->objectName().toStdString();
         if (!list->isEnabled() || list->count() == 0)
             return record("pick in " + name + ": nothing to pick", [] {});
-        if (chance(30)) {
-            const bool down = chance(50);
-            return record(name + (down ? " key Down" : " key Up"), [list, down] {
-                QTest::keyClick(list, down ? Qt::Key_Down : Qt::Key_Up);
-            });
+        if (chance(70)) {
+            static constexpr std::pair<Qt::Key, const char*> keys[] = {
+                {Qt::Key_Down, "Down"}, {Qt::Key_Up, "Up"},         {Qt::Key_Home, "Home"},
+                {Qt::Key_End, "End"},   {Qt::Key_PageUp, "PageUp"}, {Qt::Key_PageDown, "PageDown"}};
+            const auto [key, keyName] = keys[below(6)];
+            return record(name + " key " + keyName,
+                          [list, key = key] { QTest::keyClick(list, key); });
         }
         const int index = below(list->count());
         record("pick " + name + " item " + std::to_string(index), [list, index] {
