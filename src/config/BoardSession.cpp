@@ -223,8 +223,12 @@ BoardSettings BoardSession::readSettings(const BlockHandler& perBlock) {
     }
     Report request = readBackRequest(length);
     board.lastResult = board.api.HidD_SetFeature(board.featureHandle, request.data(), length);
-    if (board.lastResult == 0)
+    // A board that did not take the request answers reads with whatever it had queued before,
+    // such as an unread self-test result: nothing read then is its settings.
+    if (board.lastResult == 0) {
         failFromPlatform(SessionError::Kind::Refused);
+        return settings;
+    }
     Report answer(length, 0);
     for (int read = 0; read < kReadBackReads; ++read) {
         board.lastResult = board.api.HidD_GetFeature(board.featureHandle, answer.data(), length);

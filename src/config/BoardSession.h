@@ -114,9 +114,9 @@ public:
     // The open board's manufacturer and product strings and its version.
     BoardDetails readDetails();
 
-    // One read-back request, then eight reads. perBlock runs for each read that succeeds, in
-    // the order read, with its decoded block. Returns what arrived: a value never read stays
-    // empty, and lastError says why.
+    // One read-back request, then eight reads; none when the board does not take the request.
+    // perBlock runs for each read that succeeds, in the order read, with its decoded block.
+    // Returns what arrived: a value never read stays empty, and lastError says why.
     using BlockHandler = std::function<void(const ReadBackBlock&)>;
     BoardSettings readSettings(const BlockHandler& perBlock = {});
 

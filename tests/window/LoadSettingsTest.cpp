@@ -165,6 +165,25 @@ TEST_F(LoadSettingsTest, SelectorsWhoseBlockNeverArrivedShowNothingButStillWrite
     }
 }
 
+// A board that did not take the read-back request answers whatever it still had queued: here
+// the result 32 of a self test whose answer was never read, which starts like the encoder
+// block. Nothing read after a refused request is shown as the board's.
+TEST_F(LoadSettingsTest, ReadsAfterARefusedReadBackRequestAreNotShownAsSettings) {
+    const DeviceId board = addBoard(u"A1");
+    for (int channel = 1; channel <= config::kEncoderChannels; ++channel)
+        sim.firmware(board).memory[config::encoderAddress(channel)] = 0x08; // "1:4"
+    sim.firmware(board).selfTestResult = 32;
+    load();
+    sim.setFailing(Op::HidD_GetFeature);
+    QTest::mouseClick(window->Selftest, Qt::LeftButton);
+    sim.setFailing(Op::HidD_GetFeature, false);
+    sim.setFailing(Op::HidD_SetFeature);
+    pick(window->Enc[0], 1); // not taken: the settings are read back, and that request fails too
+    for (const DropDownList* list : settingLists())
+        EXPECT_EQ(list->listIndex(), -1) << list->objectName().toStdString();
+    EXPECT_TRUE(window->settingsLoaded);
+}
+
 TEST_F(LoadSettingsTest, VersionGatesOfferStartPositionFrom12AndSelfTestFrom13) {
     struct Case {
         std::uint16_t release;
