@@ -3,17 +3,22 @@
 #include "DropDownList.h"
 
 #include <QCloseEvent>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
 
 frmMain::frmMain(hid::ApiDeclarations& api, QWidget* parent)
-    : QWidget(parent), session(api), board(session.board) {
+    : QWidget(parent), logic_(api, *this), settingsLoaded(logic_.settingsLoaded),
+      serialListReady(logic_.serialListReady), session(logic_.session), board(logic_.board) {
     createControls();
+    registerControls();
     wireEvents();
 }
 
 frmMain::~frmMain() {
-    if (!unloaded_)
+    if (!logic_.unloaded())
         Form_Unload();
 }
 
@@ -34,7 +39,98 @@ void frmMain::wireEvents() {
 }
 
 void frmMain::closeEvent(QCloseEvent* event) {
-    if (!unloaded_)
+    if (!logic_.unloaded())
         Form_Unload();
     event->accept();
+}
+
+void frmMain::registerControls() {
+    using app::Control;
+    const auto set = [this](Control name, QObject* object) {
+        controls_[std::size_t(name)] = object;
+    };
+    set(Control::Selftest, Selftest);
+    set(Control::RotStart, RotStart);
+    set(Control::Text1, Text1);
+    set(Control::Frame3, Frame3);
+    for (int channel = 1; channel <= kEncoderChannels; ++channel) {
+        set(app::encoderList(channel), Enc[channel - 1]);
+        set(app::encoderLabel(channel), encoderLabels[channel - 1]);
+    }
+    set(Control::Delay, Delay);
+    set(Control::Line1, Line1);
+    set(Control::Label1, Label1);
+    set(Control::Frame1, Frame1);
+    set(Control::SerNo, SerNo);
+    set(Control::Timer, Timer);
+    set(Control::lblSerialNumber, lblSerialNumber);
+    set(Control::lblVersion, lblVersion);
+    set(Control::lblProduct, lblProduct);
+    set(Control::lblManuf, lblManuf);
+    set(Control::Label2, Label2);
+    set(Control::Label5, Label5);
+    set(Control::Label4, Label4);
+    set(Control::Label3, Label3);
+    set(Control::TestResult, TestResult);
+    set(Control::Label22, Label22);
+}
+
+// The view's operations. Texts are single-byte characters, as the board's strings are shown.
+
+void frmMain::showWindow() {
+    show();
+}
+
+void frmMain::setText(app::Control name, const std::string& text) {
+    const QString shown = QString::fromLatin1(text.data(), qsizetype(text.size()));
+    QObject* target = control(name);
+    if (auto* label = qobject_cast<QLabel*>(target))
+        label->setText(shown);
+    else if (auto* box = qobject_cast<QLineEdit*>(target))
+        box->setText(shown);
+}
+
+void frmMain::setEnabled(app::Control name, bool enabled) {
+    if (auto* target = qobject_cast<QWidget*>(control(name)))
+        target->setEnabled(enabled);
+}
+
+DropDownList* frmMain::listControl(app::Control list) const {
+    return qobject_cast<DropDownList*>(control(list));
+}
+
+void frmMain::removeAllItems(app::Control list) {
+    listControl(list)->removeAllItems();
+}
+
+void frmMain::addItem(app::Control list, const std::string& text, int index) {
+    listControl(list)->addItemAt(QString::fromLatin1(text.data(), qsizetype(text.size())), index);
+}
+
+int frmMain::listIndex(app::Control list) const {
+    return listControl(list)->listIndex();
+}
+
+void frmMain::setListIndex(app::Control list, int index) {
+    listControl(list)->setListIndex(index);
+}
+
+std::string frmMain::selectedText(app::Control list) const {
+    return listControl(list)->selectedText().toLatin1().toStdString();
+}
+
+int frmMain::findItem(app::Control list, const std::string& text) const {
+    return listControl(list)->findText(QString::fromLatin1(text.data(), qsizetype(text.size())),
+                                       Qt::MatchExactly | Qt::MatchCaseSensitive);
+}
+
+void frmMain::setTimerEnabled(bool enabled) {
+    if (enabled)
+        Timer->start();
+    else
+        Timer->stop();
+}
+
+void frmMain::setTimerInterval(int milliseconds) {
+    Timer->setInterval(milliseconds);
 }
