@@ -13,7 +13,6 @@ frmMain::frmMain(hid::ApiDeclarations& api, QWidget* parent)
     : QWidget(parent), logic_(api, *this), settingsLoaded(logic_.settingsLoaded),
       serialListReady(logic_.serialListReady), session(logic_.session), board(logic_.board) {
     createControls();
-    registerControls();
     wireEvents();
 }
 
@@ -42,37 +41,6 @@ void frmMain::closeEvent(QCloseEvent* event) {
     if (!logic_.unloaded())
         Form_Unload();
     event->accept();
-}
-
-void frmMain::registerControls() {
-    using app::Control;
-    const auto set = [this](Control name, QObject* object) {
-        controls_[std::size_t(name)] = object;
-    };
-    set(Control::Selftest, Selftest);
-    set(Control::RotStart, RotStart);
-    set(Control::Text1, Text1);
-    set(Control::Frame3, Frame3);
-    for (int channel = 1; channel <= kEncoderChannels; ++channel) {
-        set(app::encoderList(channel), Enc[channel - 1]);
-        set(app::encoderLabel(channel), encoderLabels[channel - 1]);
-    }
-    set(Control::Delay, Delay);
-    set(Control::Line1, Line1);
-    set(Control::Label1, Label1);
-    set(Control::Frame1, Frame1);
-    set(Control::SerNo, SerNo);
-    set(Control::Timer, Timer);
-    set(Control::lblSerialNumber, lblSerialNumber);
-    set(Control::lblVersion, lblVersion);
-    set(Control::lblProduct, lblProduct);
-    set(Control::lblManuf, lblManuf);
-    set(Control::Label2, Label2);
-    set(Control::Label5, Label5);
-    set(Control::Label4, Label4);
-    set(Control::Label3, Label3);
-    set(Control::TestResult, TestResult);
-    set(Control::Label22, Label22);
 }
 
 // The view's operations. Texts are single-byte characters, as the board's strings are shown.

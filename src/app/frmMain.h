@@ -11,6 +11,7 @@
 #include "ApiDeclarations.h"
 #include "BoardConnection.h"
 #include "BoardSession.h"
+#include "Layout.h"
 #include "MainWindowLogic.h"
 #include "WindowView.h"
 
@@ -113,7 +114,8 @@ protected:
 
 private:
     void createControls();
-    void setInitialStates();
+    QObject* createControl(const app::ControlLayout& row);
+    void bindControls();
     void setTabOrder();
     void wireEvents();
     void encoderClick(int channel) { logic_.encoderClick(channel); }
@@ -133,7 +135,6 @@ private:
 
     QObject* control(app::Control control) const { return controls_[std::size_t(control)]; }
     DropDownList* listControl(app::Control list) const;
-    void registerControls();
 
     std::array<QObject*, app::kControlCount> controls_{};
 };
