@@ -4,8 +4,15 @@ set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 
 set(TESSARY_MINGW_PREFIX x86_64-w64-mingw32)
-set(CMAKE_C_COMPILER ${TESSARY_MINGW_PREFIX}-gcc)
-set(CMAKE_CXX_COMPILER ${TESSARY_MINGW_PREFIX}-g++)
+# GoogleTest needs std::mutex, which only the compilers with POSIX threads offer: the tests
+# that run under Wine are built with them (-DTESSARY_MINGW_POSIX_THREADS=ON).
+if(TESSARY_MINGW_POSIX_THREADS)
+    set(CMAKE_C_COMPILER ${TESSARY_MINGW_PREFIX}-gcc-posix)
+    set(CMAKE_CXX_COMPILER ${TESSARY_MINGW_PREFIX}-g++-posix)
+else()
+    set(CMAKE_C_COMPILER ${TESSARY_MINGW_PREFIX}-gcc)
+    set(CMAKE_CXX_COMPILER ${TESSARY_MINGW_PREFIX}-g++)
+endif()
 set(CMAKE_RC_COMPILER ${TESSARY_MINGW_PREFIX}-windres)
 
 set(CMAKE_FIND_ROOT_PATH /usr/${TESSARY_MINGW_PREFIX})

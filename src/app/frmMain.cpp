@@ -3,17 +3,21 @@
 #include "DropDownList.h"
 
 #include <QCloseEvent>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
 
 frmMain::frmMain(hid::ApiDeclarations& api, QWidget* parent)
-    : QWidget(parent), session(api), board(session.board) {
+    : QWidget(parent), logic_(api, *this), settingsLoaded(logic_.settingsLoaded),
+      serialListReady(logic_.serialListReady), session(logic_.session), board(logic_.board) {
     createControls();
     wireEvents();
 }
 
 frmMain::~frmMain() {
-    if (!unloaded_)
+    if (!logic_.unloaded())
         Form_Unload();
 }
 
@@ -34,7 +38,67 @@ void frmMain::wireEvents() {
 }
 
 void frmMain::closeEvent(QCloseEvent* event) {
-    if (!unloaded_)
+    if (!logic_.unloaded())
         Form_Unload();
     event->accept();
+}
+
+// The view's operations. Texts are single-byte characters, as the board's strings are shown.
+
+void frmMain::showWindow() {
+    show();
+}
+
+void frmMain::setText(app::Control name, const std::string& text) {
+    const QString shown = QString::fromLatin1(text.data(), qsizetype(text.size()));
+    QObject* target = control(name);
+    if (auto* label = qobject_cast<QLabel*>(target))
+        label->setText(shown);
+    else if (auto* box = qobject_cast<QLineEdit*>(target))
+        box->setText(shown);
+}
+
+void frmMain::setEnabled(app::Control name, bool enabled) {
+    if (auto* target = qobject_cast<QWidget*>(control(name)))
+        target->setEnabled(enabled);
+}
+
+DropDownList* frmMain::listControl(app::Control list) const {
+    return qobject_cast<DropDownList*>(control(list));
+}
+
+void frmMain::removeAllItems(app::Control list) {
+    listControl(list)->removeAllItems();
+}
+
+void frmMain::addItem(app::Control list, const std::string& text, int index) {
+    listControl(list)->addItemAt(QString::fromLatin1(text.data(), qsizetype(text.size())), index);
+}
+
+int frmMain::listIndex(app::Control list) const {
+    return listControl(list)->listIndex();
+}
+
+void frmMain::setListIndex(app::Control list, int index) {
+    listControl(list)->setListIndex(index);
+}
+
+std::string frmMain::selectedText(app::Control list) const {
+    return listControl(list)->selectedText().toLatin1().toStdString();
+}
+
+int frmMain::findItem(app::Control list, const std::string& text) const {
+    return listControl(list)->findText(QString::fromLatin1(text.data(), qsizetype(text.size())),
+                                       Qt::MatchExactly | Qt::MatchCaseSensitive);
+}
+
+void frmMain::setTimerEnabled(bool enabled) {
+    if (enabled)
+        Timer->start();
+    else
+        Timer->stop();
+}
+
+void frmMain::setTimerInterval(int milliseconds) {
+    Timer->setInterval(milliseconds);
 }

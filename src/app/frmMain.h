@@ -1,16 +1,19 @@
-// The utility's one window. It owns everything: the controls, the connection flags and the
-// board-connection state. Its procedures are grouped by concern:
-//   frmMain.cpp                 creation of the controls and wiring of their events
-//   frmMainSupervisor.cpp       start-up, shutdown and the poll timer that watches the board
-//   frmMainDevices.cpp          the serial-number list and opening the picked board
-//   frmMainLoad.cpp             loading the board's details and settings into the window
-//   frmMainSettings.cpp         the setting selectors and the self diagnostic
+// The utility's one window, drawn with Qt: its controls and their events. The logic behind them
+// (the connection flags, start-up, shutdown, the poll timer, loading the board and the
+// handlers) lives in app::MainWindowLogic, which the native Windows window shares; this window
+// is its view and hands each event on to it.
+//   frmMain.cpp                 wiring of the events, and the view's operations on the controls
+//   frmMainLayout.cpp           creation of the controls
+//   logic/                      the window's logic, without a toolkit
 // Every exchange with the board goes through the board session, which the command line shares.
 #pragma once
 
 #include "ApiDeclarations.h"
 #include "BoardConnection.h"
 #include "BoardSession.h"
+#include "Layout.h"
+#include "MainWindowLogic.h"
+#include "WindowView.h"
 
 #include <QWidget>
 #include <array>
@@ -26,22 +29,26 @@ class QLineEdit;
 class QPushButton;
 class QTimer;
 
-class frmMain : public QWidget {
+class frmMain : public QWidget, private app::WindowView {
     Q_OBJECT
 
+    // First, so that the references below are bound to a logic that exists.
+    app::MainWindowLogic logic_;
+
 public:
-    static constexpr int kEncoderChannels = 16;
+    static constexpr int kEncoderChannels = app::kEncoderChannels;
 
     explicit frmMain(hid::ApiDeclarations& api, QWidget* parent = nullptr);
     ~frmMain() override;
 
     // Window events
-    void Form_Load();
-    void Form_Unload();
-    void Timer_Timer();
+    void Form_Load() { logic_.Form_Load(); }
+    void Form_Unload() { logic_.Form_Unload(); }
+    void Timer_Timer() { logic_.Timer_Timer(); }
+    using QWidget::setEnabled;
 
     // Control events
-    void SerNo_Click();
+    void SerNo_Click() { logic_.SerNo_Click(); }
     void Enc1_Click() { encoderClick(1); }
     void Enc2_Click() { encoderClick(2); }
     void Enc3_Click() { encoderClick(3); }
@@ -58,15 +65,15 @@ public:
     void Enc14_Click() { encoderClick(14); }
     void Enc15_Click() { encoderClick(15); }
     void Enc16_Click() { encoderClick(16); }
-    void Delay_Click();
-    void RotStart_Click();
-    void Selftest_Click();
+    void Delay_Click() { logic_.Delay_Click(); }
+    void RotStart_Click() { logic_.RotStart_Click(); }
+    void Selftest_Click() { logic_.Selftest_Click(); }
 
     // Procedures
-    void PollDevice();
-    void Scan_USB_devices();
-    bool FindTheHid();
-    void RefreshFromDevice();
+    void PollDevice() { logic_.PollDevice(); }
+    void Scan_USB_devices() { logic_.Scan_USB_devices(); }
+    bool FindTheHid() { return logic_.FindTheHid(); }
+    void RefreshFromDevice() { logic_.RefreshFromDevice(); }
 
     // Controls
     QPushButton* Selftest = nullptr;
@@ -92,14 +99,14 @@ public:
     QLabel* TestResult = nullptr;
     QLabel* Label22 = nullptr;
 
-    // Connection flags; deviceAttached belongs to the board connection.
-    bool settingsLoaded = false;
-    bool serialListReady = false;
+    // Connection flags, the logic's own; deviceAttached belongs to the board connection.
+    bool& settingsLoaded;
+    bool& serialListReady;
     bool deviceAttached() const { return board.deviceAttached; }
 
     // The board and its exchanges; board is its connection state: handles, path, attributes,
     // capabilities, read event.
-    config::BoardSession session;
+    config::BoardSession& session;
     hid::BoardConnection& board;
 
 protected:
@@ -107,25 +114,27 @@ protected:
 
 private:
     void createControls();
-    void setInitialStates();
+    QObject* createControl(const app::ControlLayout& row);
+    void bindControls();
     void setTabOrder();
     void wireEvents();
-    void encoderClick(int channel);
-    void closeAfterLoss();
-    void sendSetting(const config::Setting& setting, int index);
-    void selectPickedSerial();
+    void encoderClick(int channel) { logic_.encoderClick(channel); }
 
-    // Loading the board into the window
-    void showDeviceDetails();
-    void clearBoardControls();
-    void fillSelectors();
-    void applyVersionGates();
-    void readSettingsBack();
-    void applyReadBack(const config::ReadBackBlock& block);
+    // The view's operations, on the controls by name.
+    void showWindow() override;
+    void setText(app::Control control, const std::string& text) override;
+    void setEnabled(app::Control control, bool enabled) override;
+    void removeAllItems(app::Control list) override;
+    void addItem(app::Control list, const std::string& text, int index) override;
+    int listIndex(app::Control list) const override;
+    void setListIndex(app::Control list, int index) override;
+    std::string selectedText(app::Control list) const override;
+    int findItem(app::Control list, const std::string& text) const override;
+    void setTimerEnabled(bool enabled) override;
+    void setTimerInterval(int milliseconds) override;
 
-    config::BoardVersion version_;
-    // The serial of the board last opened: after a loss it is opened again if it is still
-    // there, rather than whichever board the list happens to end with.
-    std::optional<std::string> pickedSerial_;
-    bool unloaded_ = false;
+    QObject* control(app::Control control) const { return controls_[std::size_t(control)]; }
+    DropDownList* listControl(app::Control list) const;
+
+    std::array<QObject*, app::kControlCount> controls_{};
 };

@@ -1,8 +1,10 @@
-// The window as designed: every control with its name, container, text, font, position, size,
-// tab order and enabled state when the window is created. Positions are in twips, 15 to the
-// pixel at 96 dpi; edges are rounded, not sizes, so that neighbours stay flush.
+// The window as designed, built from the layout table: every control with its name, container,
+// text, font, position, size, tab order and enabled state when the window is created. Positions
+// are in twips, 15 to the pixel at 96 dpi; edges are rounded, not sizes, so that neighbours stay
+// flush. Qt scales the pixels on screens of other densities.
 #include "AppIdentity.h"
 #include "DropDownList.h"
+#include "Layout.h"
 #include "frmMain.h"
 
 #include <QFrame>
@@ -12,6 +14,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
+#include <algorithm>
 
 // The window's resources live in a static library, whose registration a linker would drop
 // unless something refers to it.
@@ -21,24 +24,14 @@ static void registerResources() {
 
 namespace {
 
-constexpr int kTwipsPerPixel = 15;
-constexpr int kClientWidth = 4695;
-constexpr int kClientHeight = 8115;
-constexpr double kFontPoints = 9.75;
-
-int pixels(int twips) {
-    return (twips + kTwipsPerPixel / 2) / kTwipsPerPixel;
-}
-
-QRect twips(int left, int top, int width, int height) {
-    const int x = pixels(left);
-    const int y = pixels(top);
-    return {x, y, pixels(left + width) - x, pixels(top + height) - y};
+QRect pixelGeometry(const app::ControlLayout& row) {
+    const app::PixelRect at = app::pixelRect(row);
+    return {at.left, at.top, at.width, at.height};
 }
 
 QFont arial() {
     QFont font(QStringLiteral("Arial"));
-    font.setPointSizeF(kFontPoints);
+    font.setPointSizeF(app::kFontPoints);
     return font;
 }
 
@@ -48,7 +41,7 @@ QFont arial() {
 QFont msSansSerif() {
     QFont::insertSubstitution(QStringLiteral("MS Sans Serif"), QStringLiteral("Liberation Sans"));
     QFont font(QStringLiteral("MS Sans Serif"));
-    font.setPointSizeF(kFontPoints);
+    font.setPointSizeF(app::kFontPoints);
     font.setStyleHint(QFont::SansSerif);
     return font;
 }
@@ -84,11 +77,11 @@ QGroupBox* frame(QWidget* parent, const char* name, const char* caption, const Q
 }
 
 // The four device-detail fields show the system's window colours.
-QLabel* detailField(QWidget* parent, const char* name, int top) {
-    QLabel* field = label(parent, name, "", twips(1680, top, 3300, 330));
+QLabel* detailField(QWidget* parent, const char* name, const QRect& geometry) {
+    QLabel* field = label(parent, name, "", geometry);
     QPalette colours = field->palette();
-    colours.setColor(QPalette::Window, colours.color(QPalette::Base));
-    colours.setColor(QPalette::WindowText, colours.color(QPalette::Text));
+    colours.setColor(QPalette::Window, colours.color(QPalette::Active, QPalette::Base));
+    colours.setColor(QPalette::WindowText, colours.color(QPalette::Active, QPalette::Text));
     field->setPalette(colours);
     field->setAutoFillBackground(true);
     return field;
@@ -102,86 +95,124 @@ QIcon applicationIcon() {
     return icon;
 }
 
+QFont fontOf(app::FontFace face) {
+    return face == app::FontFace::MsSansSerif ? msSansSerif() : arial();
+}
+
+bool isDetailField(app::Control control) {
+    using app::Control;
+    return control == Control::lblManuf || control == Control::lblProduct ||
+           control == Control::lblVersion || control == Control::lblSerialNumber;
+}
+
+QFrame* line(QWidget* parent, const char* name, const QRect& geometry) {
+    auto* drawn = new QFrame(parent);
+    drawn->setObjectName(QString::fromLatin1(name));
+    drawn->setFrameShape(QFrame::HLine);
+    drawn->setFrameShadow(QFrame::Plain);
+    drawn->setLineWidth(1);
+    drawn->setGeometry(geometry);
+    return drawn;
+}
+
 } // namespace
 
 void frmMain::createControls() {
-    setObjectName(QStringLiteral("frmMain"));
+    setObjectName(QString::fromLatin1(app::kWindowName));
     setWindowTitle(QString::fromLatin1(app::kWindowTitle));
     setWindowIcon(applicationIcon());
-    setFixedSize(pixels(kClientWidth), pixels(kClientHeight));
-
-    Selftest = place(new QPushButton(QStringLiteral("Self Diagnostic"), this), "Selftest",
-                     twips(360, 7560, 1575, 375), msSansSerif());
-    RotStart = dropDownList(this, "RotStart", twips(360, 6960, 1020, 360));
-    // Text1 keeps the window's default font.
-    Text1 = new QLineEdit(QStringLiteral("Text1"), this);
-    Text1->setObjectName(QStringLiteral("Text1"));
-    Text1->setGeometry(twips(120, 8520, 4575, 2295));
-    Frame3 = frame(this, "Frame3", "Rotary encoders ", twips(120, 2040, 4455, 4815));
-
-    // Two columns of eight encoder channels, each list with the label naming its two inputs.
-    for (int channel = kEncoderChannels; channel >= 1; --channel) {
-        const int row = (channel - 1) % 8;
-        const int left = channel <= 8 ? 240 : 2400;
-        Enc[channel - 1] = dropDownList(Frame3, qPrintable(QStringLiteral("Enc%1").arg(channel)),
-                                        twips(left, 360 + 480 * row, 900, 360));
-    }
-    Delay = dropDownList(Frame3, "Delay", twips(240, 4320, 1020, 360));
-    for (int channel = kEncoderChannels; channel >= 1; --channel) {
-        const int row = (channel - 1) % 8;
-        const QRect geometry = channel <= 8 ? twips(1260, 420 + 480 * row, 1095, 375)
-                                            : twips(3420, 420 + 480 * row, 1000, 375);
-        const QString text = QStringLiteral("B%1 B%2").arg(2 * channel - 1).arg(2 * channel);
-        encoderLabels[channel - 1] =
-            label(Frame3, qPrintable(QStringLiteral("Label%1").arg(channel + 5)), qPrintable(text),
-                  geometry);
-    }
-    Line1 = new QFrame(Frame3);
-    Line1->setObjectName(QStringLiteral("Line1"));
-    Line1->setFrameShape(QFrame::HLine);
-    Line1->setFrameShadow(QFrame::Plain);
-    Line1->setLineWidth(1);
-    Line1->setGeometry(pixels(120), pixels(4200), pixels(4320) - pixels(120), 1);
-    Label1 = label(Frame3, "Label1", "Pulse width", twips(1440, 4380, 1335, 375));
-
-    Frame1 = frame(this, "Frame1", "Device details ", twips(120, 0, 4455, 1935));
-    SerNo = dropDownList(Frame1, "SerNo", twips(1680, 300, 1320, 360));
-    Timer = new QTimer(Frame1);
-    Timer->setObjectName(QStringLiteral("Timer"));
-    Timer->setInterval(50);
-    lblSerialNumber = detailField(Frame1, "lblSerialNumber", 360);
-    lblVersion = detailField(Frame1, "lblVersion", 1440);
-    lblProduct = detailField(Frame1, "lblProduct", 1080);
-    lblManuf = detailField(Frame1, "lblManuf", 720);
-    Label2 = label(Frame1, "Label2", "Version", twips(240, 1440, 1455, 285));
-    Label5 = label(Frame1, "Label5", "Product", twips(240, 1080, 1215, 285));
-    Label4 = label(Frame1, "Label4", "Manufacturer", twips(240, 720, 1215, 285), msSansSerif());
-    Label3 = label(Frame1, "Label3", "Serial Number", twips(240, 360, 1815, 285));
+    setFixedSize(app::pixelEdge(app::kClientWidthTwips), app::pixelEdge(app::kClientHeightTwips));
+    for (const app::ControlLayout& row : app::kLayout)
+        controls_[std::size_t(row.control)] = createControl(row);
+    bindControls();
+    // The states once every control is there, so each frame's children see their frame's.
+    for (const app::ControlLayout& row : app::kLayout)
+        if (auto* shown = qobject_cast<QWidget*>(control(row.control)))
+            shown->setEnabled(row.enabled);
     SerNo->raise(); // the list covers the left part of the serial-number field
-
-    TestResult = label(this, "TestResult", "", twips(2160, 7620, 2415, 315));
-    Label22 =
-        label(this, "Label22", "Rotary switches starting position", twips(1560, 7005, 3135, 375));
-
-    setInitialStates();
     setTabOrder();
 }
 
-void frmMain::setInitialStates() {
-    for (QWidget* control : std::initializer_list<QWidget*>{
-             Frame1, SerNo, Frame3, Delay, Label1, RotStart, Label22, Selftest, TestResult})
-        control->setEnabled(false);
-    for (int channel = 0; channel < kEncoderChannels; ++channel) {
-        Enc[channel]->setEnabled(false);
-        encoderLabels[channel]->setEnabled(false);
+QObject* frmMain::createControl(const app::ControlLayout& row) {
+    QWidget* parent = row.in == app::Container::Window
+                          ? this
+                          : static_cast<QWidget*>(control(app::frameOf(row.in)));
+    const QRect geometry = pixelGeometry(row);
+    const QFont font = fontOf(row.font);
+    QWidget* created = nullptr;
+    switch (row.kind) {
+    case app::ControlKind::CommandButton:
+        created =
+            place(new QPushButton(QString::fromLatin1(row.text), parent), row.name, geometry, font);
+        break;
+    case app::ControlKind::DropDownList:
+        created = dropDownList(parent, row.name, geometry);
+        break;
+    case app::ControlKind::TextBox: // keeps the window's default font
+        created = new QLineEdit(QString::fromLatin1(row.text), parent);
+        created->setObjectName(QString::fromLatin1(row.name));
+        created->setGeometry(geometry);
+        break;
+    case app::ControlKind::Frame:
+        created = frame(parent, row.name, row.text, geometry);
+        break;
+    case app::ControlKind::Label:
+        created = isDetailField(row.control) ? detailField(parent, row.name, geometry)
+                                             : label(parent, row.name, row.text, geometry, font);
+        break;
+    case app::ControlKind::Line:
+        created = line(parent, row.name, geometry);
+        break;
+    case app::ControlKind::Timer: {
+        auto* timer = new QTimer(parent);
+        timer->setObjectName(QString::fromLatin1(row.name));
+        timer->setInterval(app::kTimerIntervalMs);
+        return timer;
     }
+    }
+    return created;
+}
+
+void frmMain::bindControls() {
+    using app::Control;
+    const auto as = [this]<typename Widget>(Control name, Widget*& member) {
+        member = static_cast<Widget*>(control(name));
+    };
+    as(Control::Selftest, Selftest);
+    as(Control::RotStart, RotStart);
+    as(Control::Text1, Text1);
+    as(Control::Frame3, Frame3);
+    for (int channel = 1; channel <= kEncoderChannels; ++channel) {
+        as(app::encoderList(channel), Enc[channel - 1]);
+        as(app::encoderLabel(channel), encoderLabels[channel - 1]);
+    }
+    as(Control::Delay, Delay);
+    as(Control::Line1, Line1);
+    as(Control::Label1, Label1);
+    as(Control::Frame1, Frame1);
+    as(Control::SerNo, SerNo);
+    as(Control::Timer, Timer);
+    as(Control::lblSerialNumber, lblSerialNumber);
+    as(Control::lblVersion, lblVersion);
+    as(Control::lblProduct, lblProduct);
+    as(Control::lblManuf, lblManuf);
+    as(Control::Label2, Label2);
+    as(Control::Label5, Label5);
+    as(Control::Label4, Label4);
+    as(Control::Label3, Label3);
+    as(Control::TestResult, TestResult);
+    as(Control::Label22, Label22);
 }
 
 // Delay, Enc1 to Enc16, SerNo, Text1, RotStart, Selftest; labels and frames take no focus.
 void frmMain::setTabOrder() {
-    std::vector<QWidget*> order{Delay};
-    order.insert(order.end(), Enc.begin(), Enc.end());
-    order.insert(order.end(), {SerNo, Text1, RotStart, Selftest});
-    for (std::size_t i = 1; i < order.size(); ++i)
-        QWidget::setTabOrder(order[i - 1], order[i]);
+    std::vector<const app::ControlLayout*> focusable;
+    for (const app::ControlLayout& row : app::kLayout)
+        if (app::takesFocus(row.kind))
+            focusable.push_back(&row);
+    std::sort(focusable.begin(), focusable.end(),
+              [](const auto* a, const auto* b) { return a->tabIndex < b->tabIndex; });
+    for (std::size_t i = 1; i < focusable.size(); ++i)
+        QWidget::setTabOrder(static_cast<QWidget*>(control(focusable[i - 1]->control)),
+                             static_cast<QWidget*>(control(focusable[i]->control)));
 }

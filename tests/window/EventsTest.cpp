@@ -2,7 +2,9 @@
 // handlers, seen through the reports the simulated board receives; selections set by the
 // program raise the event too, filling and emptying a list raise nothing. And the window with
 // no board: everything greyed and empty, the title fixed.
+#include "../shared/WindowCases.h"
 #include "DropDownList.h"
+#include "Layout.h"
 #include "SimulatedPlatform.h"
 #include "frmMain.h"
 
@@ -95,6 +97,21 @@ TEST_F(EventsTest, MousePicksInThePulseWidthAndStartPositionListsWriteThem) {
     EXPECT_EQ(window.Delay->selectedText(), QStringLiteral("200 ms"));
     EXPECT_EQ(window.RotStart->selectedText(), QStringLiteral("33"));
     EXPECT_EQ(reportsSent(), (std::vector<Bytes>{writeSetting(0x40, 25), writeSetting(0x4E, 32)}));
+}
+
+// The picks the native window's tests make too: the same report for the same pick.
+TEST_F(EventsTest, SharedPickCasesWriteTheirReports) {
+    loadWithBoard();
+    for (const window_cases::Pick& c : window_cases::kPicks) {
+        const char* name = app::layoutOf(c.list).name;
+        SCOPED_TRACE(std::string(name) + " item " + std::to_string(c.index));
+        auto* list = window.findChild<DropDownList*>(QString::fromLatin1(name));
+        ASSERT_NE(list, nullptr);
+        platform.clearCalls();
+        pickWithMouse(list, c.index);
+        EXPECT_EQ(list->listIndex(), c.index);
+        EXPECT_EQ(reportsSent(), std::vector<Bytes>{writeSetting(c.address, c.value)});
+    }
 }
 
 TEST_F(EventsTest, PickOfTheAlreadySelectedItemRaisesTheEventAgain) {

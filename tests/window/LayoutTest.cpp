@@ -1,5 +1,8 @@
-// The window as it is created, held control by control against its drawing: kind, container,
-// text, font, position and size, enabled state and keyboard order; and that the texts fit.
+// The window as it is created, held control by control against the layout table: kind,
+// container, text, font, position and size, enabled state and keyboard order; and that the
+// texts fit.
+#include "Layout.h"
+
 #include "DropDownList.h"
 #include "SimulatedPlatform.h"
 #include "frmMain.h"
@@ -35,67 +38,42 @@ struct Row {
     bool enabled;
 };
 
-constexpr const char* kWindow = "frmMain";
-constexpr const char* kArial = "Arial";
-constexpr const char* kMsSans = "MS Sans Serif";
+// Every control, in the order the window creates them, from the layout table both views use.
+Kind kindOf(app::ControlKind kind) {
+    switch (kind) {
+    case app::ControlKind::CommandButton:
+        return Kind::Button;
+    case app::ControlKind::DropDownList:
+        return Kind::List;
+    case app::ControlKind::TextBox:
+        return Kind::TextBox;
+    case app::ControlKind::Frame:
+        return Kind::Frame;
+    case app::ControlKind::Label:
+        return Kind::Label;
+    case app::ControlKind::Line:
+        return Kind::Line;
+    case app::ControlKind::Timer:
+        break;
+    }
+    return Kind::Timer;
+}
 
-// Every control, in the order the window creates them.
-const std::vector<Row> kDesign = {
-    {"Selftest", Kind::Button, kWindow, "Self Diagnostic", 360, 7560, 1575, 375, kMsSans, 48,
-     false},
-    {"RotStart", Kind::List, kWindow, "", 360, 6960, 1020, 360, kArial, 46, false},
-    {"Text1", Kind::TextBox, kWindow, "Text1", 120, 8520, 4575, 2295, "", 45, true},
-    {"Frame3", Kind::Frame, kWindow, "Rotary encoders ", 120, 2040, 4455, 4815, kArial, 9, false},
-    {"Enc16", Kind::List, "Frame3", "", 2400, 3720, 900, 360, kArial, 27, false},
-    {"Enc15", Kind::List, "Frame3", "", 2400, 3240, 900, 360, kArial, 26, false},
-    {"Enc14", Kind::List, "Frame3", "", 2400, 2760, 900, 360, kArial, 25, false},
-    {"Enc13", Kind::List, "Frame3", "", 2400, 2280, 900, 360, kArial, 24, false},
-    {"Enc12", Kind::List, "Frame3", "", 2400, 1800, 900, 360, kArial, 23, false},
-    {"Enc11", Kind::List, "Frame3", "", 2400, 1320, 900, 360, kArial, 22, false},
-    {"Enc10", Kind::List, "Frame3", "", 2400, 840, 900, 360, kArial, 21, false},
-    {"Enc9", Kind::List, "Frame3", "", 2400, 360, 900, 360, kArial, 20, false},
-    {"Enc8", Kind::List, "Frame3", "", 240, 3720, 900, 360, kArial, 19, false},
-    {"Enc7", Kind::List, "Frame3", "", 240, 3240, 900, 360, kArial, 18, false},
-    {"Enc6", Kind::List, "Frame3", "", 240, 2760, 900, 360, kArial, 17, false},
-    {"Enc5", Kind::List, "Frame3", "", 240, 2280, 900, 360, kArial, 16, false},
-    {"Enc4", Kind::List, "Frame3", "", 240, 1800, 900, 360, kArial, 15, false},
-    {"Enc3", Kind::List, "Frame3", "", 240, 1320, 900, 360, kArial, 14, false},
-    {"Enc2", Kind::List, "Frame3", "", 240, 840, 900, 360, kArial, 13, false},
-    {"Enc1", Kind::List, "Frame3", "", 240, 360, 900, 360, kArial, 12, false},
-    {"Delay", Kind::List, "Frame3", "", 240, 4320, 1020, 360, kArial, 10, false},
-    {"Label21", Kind::Label, "Frame3", "B31 B32", 3420, 3780, 1000, 375, kArial, 43, false},
-    {"Label20", Kind::Label, "Frame3", "B29 B30", 3420, 3300, 1000, 375, kArial, 42, false},
-    {"Label19", Kind::Label, "Frame3", "B27 B28", 3420, 2820, 1000, 375, kArial, 41, false},
-    {"Label18", Kind::Label, "Frame3", "B25 B26", 3420, 2340, 1000, 375, kArial, 40, false},
-    {"Label17", Kind::Label, "Frame3", "B23 B24", 3420, 1860, 1000, 375, kArial, 39, false},
-    {"Label16", Kind::Label, "Frame3", "B21 B22", 3420, 1380, 1000, 375, kArial, 38, false},
-    {"Label15", Kind::Label, "Frame3", "B19 B20", 3420, 900, 1000, 375, kArial, 37, false},
-    {"Label14", Kind::Label, "Frame3", "B17 B18", 3420, 420, 1000, 375, kArial, 36, false},
-    {"Label13", Kind::Label, "Frame3", "B15 B16", 1260, 3780, 1095, 375, kArial, 35, false},
-    {"Label12", Kind::Label, "Frame3", "B13 B14", 1260, 3300, 1095, 375, kArial, 34, false},
-    {"Label11", Kind::Label, "Frame3", "B11 B12", 1260, 2820, 1095, 375, kArial, 33, false},
-    {"Label10", Kind::Label, "Frame3", "B9 B10", 1260, 2340, 1095, 375, kArial, 32, false},
-    {"Label9", Kind::Label, "Frame3", "B7 B8", 1260, 1860, 1095, 375, kArial, 31, false},
-    {"Label8", Kind::Label, "Frame3", "B5 B6", 1260, 1380, 1095, 375, kArial, 30, false},
-    {"Label7", Kind::Label, "Frame3", "B3 B4", 1260, 900, 1095, 375, kArial, 29, false},
-    {"Label6", Kind::Label, "Frame3", "B1 B2", 1260, 420, 1095, 375, kArial, 28, false},
-    {"Line1", Kind::Line, "Frame3", "", 120, 4200, 4200, 0, "", -1, true},
-    {"Label1", Kind::Label, "Frame3", "Pulse width", 1440, 4380, 1335, 375, kArial, 11, false},
-    {"Frame1", Kind::Frame, kWindow, "Device details ", 120, 0, 4455, 1935, kArial, 0, false},
-    {"SerNo", Kind::List, "Frame1", "", 1680, 300, 1320, 360, kArial, 44, false},
-    {"Timer", Kind::Timer, "Frame1", "", 3840, 1440, 0, 0, "", -1, false},
-    {"lblSerialNumber", Kind::Label, "Frame1", "", 1680, 360, 3300, 330, kArial, 8, true},
-    {"lblVersion", Kind::Label, "Frame1", "", 1680, 1440, 3300, 330, kArial, 7, true},
-    {"lblProduct", Kind::Label, "Frame1", "", 1680, 1080, 3300, 330, kArial, 6, true},
-    {"lblManuf", Kind::Label, "Frame1", "", 1680, 720, 3300, 330, kArial, 5, true},
-    {"Label2", Kind::Label, "Frame1", "Version", 240, 1440, 1455, 285, kArial, 4, true},
-    {"Label5", Kind::Label, "Frame1", "Product", 240, 1080, 1215, 285, kArial, 3, true},
-    {"Label4", Kind::Label, "Frame1", "Manufacturer", 240, 720, 1215, 285, kMsSans, 2, true},
-    {"Label3", Kind::Label, "Frame1", "Serial Number", 240, 360, 1815, 285, kArial, 1, true},
-    {"TestResult", Kind::Label, kWindow, "", 2160, 7620, 2415, 315, kArial, 49, false},
-    {"Label22", Kind::Label, kWindow, "Rotary switches starting position", 1560, 7005, 3135, 375,
-     kArial, 47, false},
-};
+std::vector<Row> designed() {
+    std::vector<Row> rows;
+    for (const app::ControlLayout& c : app::kLayout) {
+        const char* in = c.in == app::Container::Window ? app::kWindowName
+                                                        : app::layoutOf(app::frameOf(c.in)).name;
+        const char* font = c.font == app::FontFace::Arial         ? "Arial"
+                           : c.font == app::FontFace::MsSansSerif ? "MS Sans Serif"
+                                                                  : "";
+        rows.push_back({c.name, kindOf(c.kind), in, c.text, c.left, c.top, c.width, c.height, font,
+                        c.tabIndex, c.enabled});
+    }
+    return rows;
+}
+
+const std::vector<Row> kDesign = designed();
 
 // 15 twips to the pixel; both edges are rounded, so the size is what lies between them.
 int edge(int twips) {

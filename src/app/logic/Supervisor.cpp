@@ -1,41 +1,43 @@
 // Start-up, shutdown and the poll timer that watches the open board: one presence read per
 // tick while a board is open; while none is, a rescan on every tick until a board answers.
-#include "DropDownList.h"
-#include "frmMain.h"
+#include "MainWindowLogic.h"
 
-#include <QTimer>
+namespace app {
 
 namespace {
 constexpr int kIntervalWhilePresent = 500;
 constexpr int kIntervalAfterLoss = 250;
 } // namespace
 
-void frmMain::Form_Load() {
+MainWindowLogic::MainWindowLogic(hid::ApiDeclarations& api, WindowView& view)
+    : session(api), board(session.board), view_(view) {}
+
+void MainWindowLogic::Form_Load() {
     settingsLoaded = false;
     serialListReady = false;
-    show();
+    view_.showWindow();
     Scan_USB_devices();
     board.deviceAttached = FindTheHid();
     RefreshFromDevice();
-    Timer->start();
+    view_.setTimerEnabled(true);
 }
 
-void frmMain::Form_Unload() {
+void MainWindowLogic::Form_Unload() {
     unloaded_ = true;
-    Timer->stop();
+    view_.setTimerEnabled(false);
     serialListReady = false;
     if (board.deviceAttached)
         board.closeBoard();
 }
 
-void frmMain::Timer_Timer() {
+void MainWindowLogic::Timer_Timer() {
     PollDevice();
 }
 
-void frmMain::PollDevice() {
+void MainWindowLogic::PollDevice() {
     if (board.deviceAttached) {
         if (session.checkPresence()) {
-            Timer->setInterval(kIntervalWhilePresent);
+            view_.setTimerInterval(kIntervalWhilePresent);
             return;
         }
         closeAfterLoss();
@@ -47,21 +49,39 @@ void frmMain::PollDevice() {
 }
 
 // The board is gone, or another one was picked: both handles are closed.
-void frmMain::closeAfterLoss() {
+void MainWindowLogic::closeAfterLoss() {
     board.deviceAttached = false;
     board.closeBoard();
-    Timer->setInterval(kIntervalAfterLoss);
+    view_.setTimerInterval(kIntervalAfterLoss);
     settingsLoaded = false;
 }
 
-void frmMain::SerNo_Click() {
+void MainWindowLogic::SerNo_Click() {
     if (!serialListReady)
         return;
-    Timer->stop();
+    view_.setTimerEnabled(false);
     if (board.deviceAttached)
         closeAfterLoss();
     settingsLoaded = false;
     board.deviceAttached = FindTheHid();
     RefreshFromDevice();
-    Timer->start();
+    view_.setTimerEnabled(true);
 }
+
+void MainWindowLogic::selectionMade(Control list) {
+    if (const int channel = encoderChannel(list))
+        encoderClick(channel);
+    else if (list == Control::SerNo)
+        SerNo_Click();
+    else if (list == Control::Delay)
+        Delay_Click();
+    else if (list == Control::RotStart)
+        RotStart_Click();
+}
+
+void MainWindowLogic::clicked(Control button) {
+    if (button == Control::Selftest)
+        Selftest_Click();
+}
+
+} // namespace app
