@@ -21,7 +21,8 @@ namespace {
 using Document = nlohmann::ordered_json;
 
 void print(Context& context, const Document& document) {
-    context.out << document.dump(2, ' ', true) << '\n';
+    // A file name need not be UTF-8; JSON must be.
+    context.out << document.dump(2, ' ', true, Document::error_handler_t::replace) << '\n';
 }
 
 void printRow(Context& context, const std::string& name, const std::string& value) {
@@ -221,7 +222,10 @@ int runSelfTest(Context& context) {
     case config::SelfTestOutcome::Kind::Passed:
         return kOk;
     case config::SelfTestOutcome::Kind::Failed:
-        return kFailed;
+        return fail(context, kFailed,
+                    "the self test of the board " + printable(board.listing.serial) + " (" +
+                        printable(board.listing.devicePath) + ") failed on input B" +
+                        std::to_string(outcome.input));
     case config::SelfTestOutcome::Kind::NoAnswer:
         break;
     }
