@@ -110,14 +110,41 @@ Handle HidrawPlatform::CreateFileA(const std::string& path, std::uint32_t, std::
     if (fd < 0) {
         const int error = errno;
         notice_.openFailed(path, fileName(path), error);
+        keepError(error, path);
         return kInvalidHandle;
     }
     OpenDevice device;
     device.fd = fd;
+    device.path = path;
     device.node = nodeOf(fd, path, device.charDevice);
     const Handle handle = nextHandle_++;
     devices_.emplace(handle, std::move(device));
     return handle;
+}
+
+// Only a board's node counts as permission denied: other devices' nodes are root's by design.
+void HidrawPlatform::keepError(int errorNumber, const std::string& path) {
+    PlatformError::Kind kind = PlatformError::Kind::Other;
+    switch (errorNumber) {
+    case EACCES:
+    case EPERM:
+        if (notice_.isBoard(fileName(path)))
+            kind = PlatformError::Kind::PermissionDenied;
+        break;
+    case ENOENT:
+    case ENXIO:
+        kind = PlatformError::Kind::NotFound;
+        break;
+    case ENODEV:
+    case EIO:
+    case ESHUTDOWN:
+        kind = PlatformError::Kind::Gone;
+        break;
+    default:
+        kind = PlatformError::Kind::Refused;
+        break;
+    }
+    setLastError({kind, errorNumber, path});
 }
 
 Bool32 HidrawPlatform::CloseHandle(Handle handle) {
@@ -192,8 +219,10 @@ Bool32 HidrawPlatform::ReadFile(Handle handle, std::uint8_t* buffer, std::uint32
             newest = received;
             continue;
         }
-        if (received < 0 && errno != EAGAIN && errno != EWOULDBLOCK)
+        if (received < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
+            keepError(errno, device->path);
             return 0; // gone: whatever was queued before does not count
+        }
         break;
     }
     if (newest == 0)
@@ -213,8 +242,10 @@ Bool32 HidrawPlatform::featureRequest(Handle handle, bool set, std::uint8_t* rep
         return 0;
     const int result = ::ioctl(
         device->fd, set ? HIDIOCSFEATURE(reportLength) : HIDIOCGFEATURE(reportLength), report);
-    if (result < 0)
+    if (result < 0) {
+        keepError(errno, device->path);
         return 0;
+    }
     // A shorter answer leaves no stale bytes of an earlier report behind.
     if (!set && static_cast<std::uint32_t>(result) < reportLength)
         std::fill(report + result, report + reportLength, std::uint8_t{0});

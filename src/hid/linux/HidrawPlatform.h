@@ -71,6 +71,7 @@ public:
 private:
     struct OpenDevice {
         int fd = -1;
+        std::string path;        // as opened
         std::string node;        // hidrawN, empty when unknown
         bool charDevice = false; // false only for a test tree's stand-in file
         std::optional<bool> numberedReports;
@@ -80,6 +81,8 @@ private:
     OpenDevice* find(Handle handle);
     // The device behind handle while it is still plugged in.
     OpenDevice* live(Handle handle);
+    // Keeps errorNumber as the reason the call on path failed.
+    void keepError(int errorNumber, const std::string& path);
     std::string nodeOf(int fd, const std::string& path, bool& charDevice) const;
     std::optional<ReportLengths> reportLengths(const OpenDevice& device) const;
     bool numberedReports(OpenDevice& device) const;

@@ -24,6 +24,11 @@ bool isFamily(const HidId& id) {
 
 } // namespace
 
+bool PermissionNotice::isBoard(const std::string& node) const {
+    const auto id = sysfs_.hidId(node);
+    return id && isFamily(*id);
+}
+
 void PermissionNotice::openFailed(const std::string& path, const std::string& node,
                                   int errorNumber) {
     if (out_ == nullptr || (errorNumber != EACCES && errorNumber != EPERM))

@@ -21,6 +21,8 @@ public:
     // plugged-in device. The device is told by its sysfs directory, which is new at every
     // plug-in, never by the node name, which the kernel hands on to the next device.
     void openFailed(const std::string& path, const std::string& node, int errorNumber);
+    // Whether the node hidrawN belongs to a board of the family, by its sysfs identity.
+    bool isBoard(const std::string& node) const;
 
 private:
     const SysfsHidraw& sysfs_;

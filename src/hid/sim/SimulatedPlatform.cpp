@@ -91,9 +91,13 @@ void SimulatedPlatform::setInputReady(DeviceId device, bool ready) {
 
 void SimulatedPlatform::setFailing(Op op, bool failing, DeviceId device) {
     if (failing)
-        failing_.insert({op, device});
+        failing_[{op, device}] = PlatformError::Kind::Refused;
     else
         failing_.erase({op, device});
+}
+
+void SimulatedPlatform::failWith(Op op, PlatformError::Kind reason, DeviceId device) {
+    failing_[{op, device}] = reason;
 }
 
 std::vector<Call> SimulatedPlatform::callsOf(Op op) const {
@@ -107,13 +111,27 @@ bool SimulatedPlatform::begin(Op op, DeviceId device, Handle handle) {
     callHandle_ = handle;
     if (beforeCall)
         beforeCall(op, device);
-    return failing_.count({op, kNoDevice}) > 0 ||
-           (device != kNoDevice && failing_.count({op, device}) > 0);
+    injected_.reset();
+    for (const DeviceId which : {device, kNoDevice})
+        if (const auto found = failing_.find({op, which}); found != failing_.end() && !injected_)
+            injected_ = found->second;
+    return injected_.has_value();
 }
 
+// A failed call leaves its reason: the one injected, else what the bench's state says.
 Bool32 SimulatedPlatform::log(Op op, DeviceId device, Bool32 result, std::uint32_t length,
                               std::vector<std::uint8_t> bytes) {
     calls_.push_back(Call{op, device, callHandle_, length, std::move(bytes), result});
+    if (result == 0) {
+        PlatformError error;
+        error.kind = injected_                      ? *injected_
+                     : device == kNoDevice          ? PlatformError::Kind::NotFound
+                     : !interfaces_[device].plugged ? PlatformError::Kind::Gone
+                                                    : PlatformError::Kind::Refused;
+        if (device != kNoDevice)
+            error.device = pathOf(device);
+        setLastError(std::move(error));
+    }
     return result;
 }
 

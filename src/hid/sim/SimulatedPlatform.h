@@ -107,8 +107,10 @@ public:
     // While false, a presence read finds no input report waiting.
     void setInputReady(DeviceId device, bool ready);
 
-    // Makes op fail for one device, or for every device with kNoDevice.
+    // Makes op fail for one device, or for every device with kNoDevice. A failing call leaves
+    // the reason in lastError: Refused, or the one given to failWith.
     void setFailing(Op op, bool failing = true, DeviceId device = kNoDevice);
+    void failWith(Op op, PlatformError::Kind reason, DeviceId device = kNoDevice);
     // Called before every operation; it may unplug devices or change their answers.
     std::function<void(Op, DeviceId)> beforeCall;
 
@@ -187,7 +189,8 @@ private:
     std::set<Handle> events_;
     std::map<PreparsedData, DeviceId> preparsed_;
     DeviceInfoSets infoSets_;
-    std::set<std::pair<Op, DeviceId>> failing_;
+    std::map<std::pair<Op, DeviceId>, PlatformError::Kind> failing_;
+    std::optional<PlatformError::Kind> injected_; // the reason the current call is made to fail
     std::vector<Call> calls_;
     Handle nextHandle_ = 0x100;
     Handle callHandle_ = 0;

@@ -1,0 +1,48 @@
+// Finding and opening the board a command works on, and telling the user why that failed.
+#pragma once
+
+#include "BoardSession.h"
+#include "CliContext.h"
+
+#include <string>
+
+namespace cli {
+
+enum class Access {
+    Reads,  // any board will do: the first one, unless --serial names another
+    Writes, // never a guessed board: with two or more, --serial must name one
+};
+
+// Tells the user what failed and why; returns the exit code the error calls for.
+int sessionFailed(Context& context, const std::string& what, const config::SessionError& error);
+
+// Opens the board for the command. On failure it has told the user why and returns the exit
+// code; kOk when the board is open. The session closes the board when it goes.
+class ChosenBoard {
+public:
+    explicit ChosenBoard(Context& context) : session(context.platform), context_(context) {}
+    ~ChosenBoard() { session.close(); }
+    ChosenBoard(const ChosenBoard&) = delete;
+    ChosenBoard& operator=(const ChosenBoard&) = delete;
+
+    int open(Access access);
+    int failed(const std::string& what, const config::SessionError& error) {
+        return sessionFailed(context_, what, error);
+    }
+    config::BoardVersion version() const {
+        return config::BoardVersion::fromReleaseNumber(listing.versionNumber);
+    }
+
+    config::BoardSession session;
+    config::BoardListing listing;
+
+private:
+    Context& context_;
+};
+
+// The version as "1.3", without the window's leading space.
+std::string versionText(const config::BoardVersion& version);
+// Four hexadecimal digits.
+std::string hex4(std::uint16_t value);
+
+} // namespace cli

@@ -1,0 +1,31 @@
+// What every subcommand is given: the platform, the two streams and the global options.
+#pragma once
+
+#include "ApiDeclarations.h"
+
+#include <ostream>
+#include <string>
+
+namespace cli {
+
+// The exit codes, as the man page documents them.
+enum Exit : int {
+    kOk = 0,
+    kFailed = 1, // an exchange failed, or a read-back did not match what was written
+    kBadInput = 2,
+    kNoBoard = 3,
+    kPermissionDenied = 4,
+};
+
+struct Context {
+    hid::ApiDeclarations& platform;
+    std::ostream& out;
+    std::ostream& err;
+    std::string serial; // --serial, empty when not given
+    bool json = false;  // --json
+};
+
+// Writes "tessary32: " and the message on the error stream; returns code.
+int fail(Context& context, int code, const std::string& message);
+
+} // namespace cli
