@@ -10,6 +10,7 @@
 #include "Win32Platform.h"
 using NativePlatform = hid::Win32Platform;
 #elif defined(TESSARY_HIDRAW)
+#include "DesktopNotifier.h"
 #include "HidrawPlatform.h"
 using NativePlatform = hid::HidrawPlatform;
 #else
@@ -58,6 +59,11 @@ int main(int argc, char* argv[]) {
     parseCommandLine();
 
     NativePlatform platform;
+#if defined(TESSARY_HIDRAW)
+    const DesktopNotifier notifier(QDBusConnection::sessionBus());
+    platform.setPermissionListener(
+        [&notifier](const hid::PermissionRefusal& refusal) { notifier.boardRefused(refusal); });
+#endif
     frmMain window(platform);
     window.Form_Load();
     return QApplication::exec();
