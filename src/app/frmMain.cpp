@@ -8,7 +8,10 @@
 
 frmMain::frmMain(hid::ApiDeclarations& api, QWidget* parent)
     : QWidget(parent), session(api), board(session.board) {
+    installAccessibleControls();
     createControls();
+    describeForAssistiveTools();
+    keepDetailCaptionsLookingEnabled();
     wireEvents();
 }
 

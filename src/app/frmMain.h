@@ -1,6 +1,7 @@
 // The utility's one window. It owns everything: the controls, the connection flags and the
 // board-connection state. Its procedures are grouped by concern:
 //   frmMain.cpp                 creation of the controls and wiring of their events
+//   frmMainAccessibility.cpp    what a screen reader hears; the detail captions' colours
 //   frmMainSupervisor.cpp       start-up, shutdown and the poll timer that watches the board
 //   frmMainDevices.cpp          the serial-number list and opening the picked board
 //   frmMainLoad.cpp             loading the board's details and settings into the window
@@ -109,6 +110,9 @@ private:
     void createControls();
     void setInitialStates();
     void setTabOrder();
+    static void installAccessibleControls();
+    void describeForAssistiveTools();
+    void keepDetailCaptionsLookingEnabled();
     void wireEvents();
     void encoderClick(int channel);
     void closeAfterLoss();
