@@ -12,7 +12,10 @@
 frmMain::frmMain(hid::ApiDeclarations& api, QWidget* parent)
     : QWidget(parent), logic_(api, *this), settingsLoaded(logic_.settingsLoaded),
       serialListReady(logic_.serialListReady), session(logic_.session), board(logic_.board) {
+    installAccessibleControls();
     createControls();
+    describeForAssistiveTools();
+    keepDetailCaptionsLookingEnabled();
     wireEvents();
 }
 

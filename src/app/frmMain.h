@@ -4,6 +4,7 @@
 // is its view and hands each event on to it.
 //   frmMain.cpp                 wiring of the events, and the view's operations on the controls
 //   frmMainLayout.cpp           creation of the controls
+//   frmMainAccessibility.cpp    what a screen reader hears; the detail captions' colours
 //   logic/                      the window's logic, without a toolkit
 // Every exchange with the board goes through the board session, which the command line shares.
 #pragma once
@@ -117,6 +118,9 @@ private:
     QObject* createControl(const app::ControlLayout& row);
     void bindControls();
     void setTabOrder();
+    static void installAccessibleControls();
+    void describeForAssistiveTools();
+    void keepDetailCaptionsLookingEnabled();
     void wireEvents();
     void encoderClick(int channel) { logic_.encoderClick(channel); }
 

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <gtest/gtest.h>
 #include <sstream>
+#include <vector>
 
 namespace {
 
@@ -35,6 +36,8 @@ protected:
 };
 
 TEST_F(PermissionNoticeTest, BoardIsToldOnceWhateverTheNumberOfScans) {
+    std::vector<hid::PermissionRefusal> heard;
+    notice.setListener([&](const hid::PermissionRefusal& refusal) { heard.push_back(refusal); });
     addDevice(3, "0003:00001209:00000004", 4);
     for (int tick = 0; tick < 5; ++tick)
         refused(3);
@@ -43,9 +46,21 @@ TEST_F(PermissionNoticeTest, BoardIsToldOnceWhateverTheNumberOfScans) {
     const std::string line = out.str();
     EXPECT_NE(line.find("/dev/hidraw3"), std::string::npos) << line;
     EXPECT_NE(line.find("1209:0004"), std::string::npos) << line;
-    EXPECT_NE(line.find("70-tessary32.rules"), std::string::npos) << line;
-    EXPECT_NE(line.find("/etc/udev/rules.d"), std::string::npos) << line;
+    EXPECT_NE(line.find(hid::PermissionNotice::ruleFile()), std::string::npos) << line;
     EXPECT_NE(line.find("udevadm control --reload-rules"), std::string::npos) << line;
+    ASSERT_EQ(heard.size(), 1u);
+    EXPECT_EQ(heard[0].path, "/dev/hidraw3");
+    EXPECT_EQ(heard[0].vendorId, 0x1209);
+    EXPECT_EQ(heard[0].productId, 0x0004);
+}
+
+// The message names the rule where it is installed, not where it lies in the source tree.
+TEST(PermissionNoticeRule, IsTheInstalledFile) {
+    const std::string rule = hid::PermissionNotice::ruleFile();
+    EXPECT_EQ(rule.front(), '/');
+    EXPECT_EQ(rule.substr(rule.rfind('/')), "/70-tessary32.rules");
+    EXPECT_NE(rule.find("/udev/rules.d/"), std::string::npos) << rule;
+    EXPECT_EQ(rule.find("packaging"), std::string::npos) << rule;
 }
 
 TEST_F(PermissionNoticeTest, EachBoardAndEachPlugInIsToldOnce) {

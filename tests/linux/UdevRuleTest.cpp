@@ -1,4 +1,5 @@
-// The udev rule opens exactly the family's hidraw nodes to the user at the seat.
+// The udev rule opens exactly the family's hidraw nodes to the user at the seat, and the metainfo
+// offers the utility for exactly the family's devices.
 #include "BoardIdentity.h"
 
 #include <cstdio>
@@ -22,9 +23,9 @@ std::vector<std::string> ruleLines() {
     return lines;
 }
 
-std::string hex4(std::uint16_t value) {
+std::string hex4(std::uint16_t value, const char* format = "%04x") {
     char text[8];
-    std::snprintf(text, sizeof text, "%04x", static_cast<unsigned>(value));
+    std::snprintf(text, sizeof text, format, static_cast<unsigned>(value));
     return text;
 }
 
@@ -53,6 +54,24 @@ TEST(UdevRule, OnlyHidrawNodesAndNoWorldAccess) {
         hidrawOnly |= line == R"(SUBSYSTEM!="hidraw", GOTO="tessary32_end")";
     }
     EXPECT_TRUE(hidrawOnly);
+}
+
+// Software centres match modaliases with upper-case hexadecimal digits, as the kernel writes them.
+TEST(Metainfo, ModaliasesAreExactlyTheFamily) {
+    std::ifstream file(TESSARY_PACKAGING_DIR "/io.github.tessary32.Config.metainfo.xml");
+    ASSERT_TRUE(file) << "the metainfo is missing";
+    const std::regex modalias(R"re(<modalias>([^<]*)</modalias>)re");
+    std::set<std::string> found;
+    for (std::string line; std::getline(file, line);) {
+        std::smatch match;
+        if (std::regex_search(line, match, modalias))
+            found.insert(match[1]);
+    }
+    std::set<std::string> family;
+    for (const std::uint16_t product : hid::kBoardProductIds)
+        family.insert("usb:v" + hex4(hid::kBoardVendorId, "%04X") + "p" + hex4(product, "%04X") +
+                      "d*");
+    EXPECT_EQ(found, family);
 }
 
 } // namespace

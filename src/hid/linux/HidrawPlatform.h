@@ -32,6 +32,10 @@ public:
     // Where the one line about a board that may not be opened goes: standard error unless
     // set here; nullptr keeps quiet.
     void setPermissionNoticeStream(std::ostream* stream) { notice_.setStream(stream); }
+    // Who else hears of such a board, once per plug-in: the window's desktop notification.
+    void setPermissionListener(PermissionNotice::Listener listener) {
+        notice_.setListener(std::move(listener));
+    }
     const SysfsHidraw& sysfs() const { return sysfs_; }
     int openDeviceHandles() const { return static_cast<int>(devices_.size()); }
 

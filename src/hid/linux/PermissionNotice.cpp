@@ -31,18 +31,24 @@ bool PermissionNotice::isBoard(const std::string& node) const {
 
 void PermissionNotice::openFailed(const std::string& path, const std::string& node,
                                   int errorNumber) {
-    if (out_ == nullptr || (errorNumber != EACCES && errorNumber != EPERM))
+    if ((out_ == nullptr && !listener_) || (errorNumber != EACCES && errorNumber != EPERM))
         return;
     const auto id = sysfs_.hidId(node);
     const auto device = sysfs_.hidDevice(node);
     if (!id || !device || !isFamily(*id) || !told_.insert(device->string()).second)
         return;
-    *out_ << "tessary32-config: no permission to open the board " << hex4(id->vendorId) << ":"
-          << hex4(id->productId) << " at " << path
-          << "; install the udev rule 70-tessary32.rules (packaging/linux) into "
-             "/etc/udev/rules.d or /usr/lib/udev/rules.d, run 'udevadm control --reload-rules "
-             "&& udevadm trigger' as root and plug the board in again\n"
-          << std::flush;
+    if (out_ != nullptr)
+        *out_ << "tessary32-config: no permission to open the board " << hex4(id->vendorId) << ":"
+              << hex4(id->productId) << " at " << path << "; the udev rule " << ruleFile()
+              << " gives access: install it (the package does), run 'udevadm control "
+                 "--reload-rules && udevadm trigger' as root and plug the board in again\n"
+              << std::flush;
+    if (listener_)
+        listener_({path, id->vendorId, id->productId});
+}
+
+const char* PermissionNotice::ruleFile() {
+    return TESSARY_UDEV_RULE_FILE;
 }
 
 } // namespace hid
