@@ -111,40 +111,38 @@ int HidrawPlatform::control(int fd, unsigned long request, void* argument) {
     return result < 0 ? -errno : result;
 }
 
-// The facts of the node at its present appearance: read from sysfs when the device number is
-// new, or when the node's link names another HID device than the one read before.
-std::shared_ptr<const NodeFacts> HidrawPlatform::factsOf(const OpenDevice& device) {
-    const std::string_view standIn =
-        device.charDevice ? std::string_view() : standInNode(device.path);
-    if (const auto found = known_.find(device.number); found != known_.end()) {
-        const NodeFacts& facts = *found->second;
-        if ((device.charDevice || facts.node == standIn) && SysfsHidraw::stillLeadsTo(facts))
+// The facts of a node at its present appearance: kept by device number, and read afresh when
+// the node's class link names another HID device than before.
+std::shared_ptr<const NodeFacts> HidrawPlatform::factsOf(const std::string& node) {
+    if (const auto number = numberOf_.find(node); number != numberOf_.end()) {
+        const auto found = known_.find(number->second);
+        if (found != known_.end() && found->second->node == node &&
+            SysfsHidraw::stillLeadsTo(*found->second))
             return found->second;
-        known_.erase(found);
+        if (found != known_.end() && found->second->node == node)
+            known_.erase(found);
+        numberOf_.erase(number);
     }
-    const std::string node =
-        device.charDevice
-            ? sysfs_.nodeOfCharDevice(major(device.number), minor(device.number)).value_or("")
-            : std::string(standIn);
     const auto link = sysfs_.nodeLink(node);
     auto facts = link ? sysfs_.facts(node, *link) : std::nullopt;
     if (!facts)
         return nullptr;
     auto shared = std::make_shared<const NodeFacts>(std::move(*facts));
-    known_.insert_or_assign(device.number, shared);
+    if (const auto earlier = known_.find(shared->number); earlier != known_.end())
+        numberOf_.erase(earlier->second->node);
+    known_.insert_or_assign(shared->number, shared);
+    numberOf_[node] = shared->number;
     return shared;
 }
 
-// A real node is known by its device number, which names it in sysfs. A file that is no device
-// node (a test tree's stand-in) goes by its file name and its inode.
-void HidrawPlatform::describe(OpenDevice& device, const struct stat& status) {
-    device.charDevice = S_ISCHR(status.st_mode);
-    device.number = device.charDevice ? status.st_rdev : static_cast<dev_t>(status.st_ino);
-    device.facts = factsOf(device);
-    if (device.facts)
-        device.node = device.facts->node;
-    else if (!device.charDevice)
-        device.node = standInNode(device.path);
+// /dev/hidrawN is the node sysfs calls hidrawN: udev and devtmpfs name them so. Whether it
+// really is that device is checked by its device number when it is opened.
+std::string_view HidrawPlatform::nodeNamed(std::string_view path) const {
+    if (!path.starts_with(devRoot_) || path.size() <= devRoot_.size() ||
+        path[devRoot_.size()] != '/')
+        return {};
+    const std::string_view name = path.substr(devRoot_.size() + 1);
+    return isHidrawNode(name) ? name : std::string_view();
 }
 
 bool HidrawPlatform::openNode(OpenDevice& device) {
@@ -157,14 +155,19 @@ bool HidrawPlatform::openNode(OpenDevice& device) {
         fail(error, device.path);
         return false;
     }
-    // The node may have become another device's since it was looked at.
     struct stat status {};
-    const bool same = ::fstat(fd, &status) == 0 && S_ISCHR(status.st_mode) == device.charDevice &&
-                      (!device.charDevice || status.st_rdev == device.number);
-    if (!same) {
+    if (::fstat(fd, &status) != 0) {
+        fail(errno, device.path);
         ::close(fd);
-        fail(ENODEV, device.path);
         return false;
+    }
+    // A real node is named by its device number; a file that is no device node (a test tree's
+    // stand-in) goes by its file name.
+    device.charDevice = S_ISCHR(status.st_mode);
+    if (device.charDevice && (!device.facts || device.facts->number != status.st_rdev)) {
+        const auto node = sysfs_.nodeOfCharDevice(major(status.st_rdev), minor(status.st_rdev));
+        device.facts = node ? factsOf(*node) : nullptr;
+        device.node = node.value_or("");
     }
     device.fd = fd;
     return true;
@@ -181,14 +184,9 @@ Handle HidrawPlatform::CreateFileA(const std::string& path, std::uint32_t, std::
     device.path = path;
     device.openFlags =
         O_RDWR | O_CLOEXEC | O_NOCTTY | ((flags & FILE_FLAG_OVERLAPPED) != 0 ? O_NONBLOCK : 0);
-    struct stat status {};
-    if (::stat(path.c_str(), &status) != 0) {
-        const int error = errno;
-        notice_.openFailed(path, std::string(fileName(path)), error);
-        fail(error, path);
-        return kInvalidHandle;
-    }
-    describe(device, status);
+    const std::string_view node = nodeNamed(path);
+    device.facts = node.empty() ? nullptr : factsOf(std::string(node));
+    device.node = device.facts ? device.facts->node : std::string(standInNode(path));
     const bool otherDevice = device.facts && device.facts->id && !isFamily(*device.facts->id);
     if (!otherDevice && !openNode(device))
         return kInvalidHandle;

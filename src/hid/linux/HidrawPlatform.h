@@ -24,6 +24,7 @@
 #include <ostream>
 #include <set>
 #include <string>
+#include <string_view>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <vector>
@@ -90,7 +91,6 @@ private:
         std::string path;
         int openFlags = 0;
         int fd = -1;             // -1 until a call needs the device
-        dev_t number = 0;        // the node's device number; a stand-in file's inode
         std::string node;        // hidrawN, empty when unknown
         bool charDevice = false; // false only for a test tree's stand-in file
         std::shared_ptr<const NodeFacts> facts;
@@ -99,8 +99,8 @@ private:
     using SysfsString = std::optional<std::string> (SysfsHidraw::*)(const std::string&) const;
 
     void fail(int errorNumber, const std::string& path);
-    std::shared_ptr<const NodeFacts> factsOf(const OpenDevice& device);
-    void describe(OpenDevice& device, const struct stat& status);
+    std::shared_ptr<const NodeFacts> factsOf(const std::string& node);
+    std::string_view nodeNamed(std::string_view path) const;
     bool openNode(OpenDevice& device);
     OpenDevice* find(Handle handle);
     // The device behind handle, opened if it was not yet.
@@ -122,6 +122,7 @@ private:
     DeviceInfoSets infoSets_;
     std::map<Handle, OpenDevice> devices_;
     std::map<dev_t, std::shared_ptr<const NodeFacts>> known_;
+    std::map<std::string, dev_t, std::less<>> numberOf_;
     std::set<Handle> events_;
     std::map<PreparsedData, ReportLengths> preparsed_;
     Handle nextHandle_ = 0x100;

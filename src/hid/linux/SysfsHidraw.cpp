@@ -8,6 +8,7 @@
 #include <dirent.h>
 #include <fstream>
 #include <memory>
+#include <sys/sysmacros.h>
 #include <system_error>
 #include <unistd.h>
 
@@ -114,6 +115,23 @@ std::optional<fs::path> linkedPath(const fs::path& directory, const std::string&
     return resolved;
 }
 
+// A device number as sysfs writes it: "243:3".
+std::optional<dev_t> deviceNumber(const fs::path& attribute) {
+    const auto text = readAttribute(attribute);
+    const std::size_t colon = text ? text->find(':') : std::string::npos;
+    if (colon == std::string::npos)
+        return std::nullopt;
+    unsigned major = 0;
+    unsigned minor = 0;
+    const char* end = text->data() + text->size();
+    const auto [majorEnd, majorError] = std::from_chars(text->data(), text->data() + colon, major);
+    const auto [minorEnd, minorError] = std::from_chars(text->data() + colon + 1, end, minor);
+    if (majorError != std::errc{} || minorError != std::errc{} ||
+        majorEnd != text->data() + colon || minorEnd != end)
+        return std::nullopt;
+    return makedev(major, minor);
+}
+
 std::optional<HidId> ueventHidId(const std::optional<std::string>& uevent) {
     const auto id = uevent ? ueventValue(*uevent, "HID_ID") : std::nullopt;
     return id ? parseHidId(*id) : std::nullopt;
@@ -213,8 +231,11 @@ std::optional<NodeFacts> SysfsHidraw::facts(const std::string& node,
     auto hidDir = hidDeviceOf(node, link);
     if (!hidDir)
         return std::nullopt;
+    const auto number = deviceNumber(*hidDir / "hidraw" / node / "dev");
+    if (!number)
+        return std::nullopt;
     const fs::path classLink = root_ / "class" / "hidraw" / node;
-    NodeFacts facts{node, link, classLink.string(), std::move(*hidDir), std::nullopt, 0};
+    NodeFacts facts{node, link, classLink.string(), *number, std::move(*hidDir), std::nullopt, 0};
     facts.id = ueventHidId(readAttribute(facts.hidDir / "uevent"));
     facts.versionNumber = versionOf(facts.hidDir, facts.id);
     return facts;

@@ -13,6 +13,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <sys/types.h>
 #include <vector>
 
 namespace hid {
@@ -45,6 +46,7 @@ struct NodeFacts {
     // device's, even under the same name and device number.
     std::string link;
     std::string classLink; // the path of that link
+    dev_t number = 0;      // the node's device number
     std::filesystem::path hidDir;
     std::optional<HidId> id;
     std::uint16_t versionNumber = 0;
