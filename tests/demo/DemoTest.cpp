@@ -150,6 +150,21 @@ TEST_F(DemoTest, WireLogRefreshesByItself) {
     EXPECT_TRUE(logged);
 }
 
+// Searching calls the platform dozens of times a second for as long as the demo runs.
+TEST_F(DemoTest, CallLogStaysBoundedWhileSearching) {
+    for (const DeviceId board : {board11, board12, board13})
+        bench.unplug(board);
+    tick();
+    wireLog();
+    tick();
+    const std::size_t oneTick = demo.platform.calls().size();
+    for (int i = 0; i < 50; ++i) {
+        wireLog();
+        tick();
+    }
+    EXPECT_LE(demo.platform.calls().size(), oneTick);
+}
+
 TEST_F(DemoTest, SelfTestAnswerChosenOnTheBenchShowsInTheUtility) {
     bench.setSelfTestResult(board13, 7);
     QTest::mouseClick(window.Selftest, Qt::LeftButton);

@@ -6,10 +6,13 @@
 #include "SysfsTree.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <linux/hidraw.h>
 #include <sstream>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -231,6 +234,152 @@ TEST_F(HidrawPlatformTest, BoardWithoutPermissionIsReportedOnceAcrossScans) {
     const std::string told = notices.str();
     EXPECT_NE(told.find(tree.dev().string() + "/hidraw5"), std::string::npos) << told;
     EXPECT_EQ(std::count(told.begin(), told.end(), '\n'), 1) << told;
+}
+
+// A stand-in node that is a FIFO: open and empty, a read finds nothing queued (EAGAIN), as on
+// a board that sends reports only on change.
+TEST_F(HidrawPlatformTest, IdleBoardCountsAsPresentAndItsReportsAreRead) {
+    addUsbBoard(6, "S");
+    const auto node = tree.dev() / "hidraw6";
+    std::filesystem::remove(node);
+    ASSERT_EQ(::mkfifo(node.c_str(), 0600), 0);
+    const Handle handle = open(6, hid::FILE_FLAG_OVERLAPPED);
+    ASSERT_NE(handle, kInvalidHandle);
+    std::vector<std::uint8_t> buffer(8, 0xCC);
+    std::uint32_t bytesRead = 99;
+    hid::Overlapped overlapped;
+    EXPECT_NE(platform.ReadFile(handle, buffer.data(), 8, &bytesRead, &overlapped), 0);
+    EXPECT_EQ(bytesRead, 0u);
+
+    std::ofstream(node, std::ios::binary) << "\x04\x05";
+    EXPECT_NE(platform.ReadFile(handle, buffer.data(), 8, &bytesRead, &overlapped), 0);
+    EXPECT_EQ(bytesRead, 2u);
+    EXPECT_EQ(buffer[1], 5);
+    platform.CloseHandle(handle);
+}
+
+struct ErrnoKind {
+    int error;
+    hid::PlatformError::Kind kind;
+};
+
+TEST(HidrawErrors, ErrnoTellsWhatBecameOfTheDevice) {
+    using Kind = hid::PlatformError::Kind;
+    for (const auto& [error, kind] :
+         {ErrnoKind{EACCES, Kind::PermissionDenied}, ErrnoKind{EPERM, Kind::PermissionDenied},
+          ErrnoKind{ENOENT, Kind::NotFound}, ErrnoKind{ENXIO, Kind::NotFound},
+          ErrnoKind{ENODEV, Kind::Gone}, ErrnoKind{EIO, Kind::Gone},
+          ErrnoKind{EPIPE, Kind::Refused}, ErrnoKind{EINVAL, Kind::Refused},
+          ErrnoKind{ENOTTY, Kind::Refused}, ErrnoKind{EBADF, Kind::Other}})
+        EXPECT_EQ(hid::errorKind(error), kind) << std::strerror(error);
+}
+
+TEST_F(HidrawPlatformTest, FailedCallKeepsItsReasonAndDevice) {
+    const std::string missing = (tree.dev() / "hidraw9").string();
+    EXPECT_EQ(open(9), kInvalidHandle);
+    EXPECT_EQ(platform.lastError().kind, hid::PlatformError::Kind::NotFound);
+    EXPECT_EQ(platform.lastError().device, missing);
+
+    addUsbBoard(1, "S");
+    const Handle handle = open(1);
+    hid::HiddAttributes attributes;
+    EXPECT_EQ(platform.HidD_GetAttributes(handle, attributes), 0);
+    EXPECT_EQ(platform.lastError().kind, hid::PlatformError::Kind::Refused);
+    EXPECT_EQ(platform.lastError().code, ENOTTY);
+    EXPECT_EQ(platform.lastError().device, (tree.dev() / "hidraw1").string());
+    platform.CloseHandle(handle);
+}
+
+// The kernel's side of the ioctls, as a board with a scripted answer would give it.
+class ScriptedKernel : public HidrawPlatform {
+public:
+    using HidrawPlatform::HidrawPlatform;
+
+    std::vector<std::uint8_t> descriptor;
+    std::vector<std::uint8_t> featureAnswer; // what HIDIOCGFEATURE copies back
+    int setFeatureTakes = -1;                // what HIDIOCSFEATURE accepts; -1: all
+
+protected:
+    int control(int, unsigned long request, void* argument) override {
+        if (request == HIDIOCGRDESCSIZE) {
+            *static_cast<int*>(argument) = static_cast<int>(descriptor.size());
+            return 0;
+        }
+        if (request == HIDIOCGRDESC)
+            return copyDescriptor(*static_cast<hidraw_report_descriptor*>(argument));
+        const auto length = static_cast<int>(_IOC_SIZE(request));
+        if (request == HIDIOCGFEATURE(length)) {
+            const auto count = std::min<std::size_t>(featureAnswer.size(), length);
+            std::memcpy(argument, featureAnswer.data(), count);
+            return static_cast<int>(count);
+        }
+        if (request == HIDIOCSFEATURE(length))
+            return setFeatureTakes < 0 ? length : setFeatureTakes;
+        return -ENOTTY;
+    }
+
+private:
+    // Like the kernel, it refuses a request for more than 4095 bytes.
+    int copyDescriptor(hidraw_report_descriptor& out) const {
+        if (out.size > HID_MAX_DESCRIPTOR_SIZE - 1 || out.size > descriptor.size())
+            return -EINVAL;
+        std::memcpy(out.value, descriptor.data(), out.size);
+        return 0;
+    }
+};
+
+class HidrawKernelTest : public HidrawPlatformTest {
+protected:
+    HidrawKernelTest() {
+        addUsbBoard(1, "S");
+        handle = kernel.CreateFileA((tree.dev() / "hidraw1").string(), kReadWrite, kShared, nullptr,
+                                    hid::OPEN_EXISTING, 0);
+    }
+    ~HidrawKernelTest() override { kernel.CloseHandle(handle); }
+
+    ScriptedKernel kernel{tree.sys().string(), tree.dev().string()};
+    Handle handle = kInvalidHandle;
+};
+
+TEST_F(HidrawKernelTest, ShortFeatureAnswerLeavesNoStaleBytes) {
+    std::vector<std::uint8_t> report(65, 0);
+    kernel.featureAnswer.assign(65, 0xAA);
+    ASSERT_NE(kernel.HidD_GetFeature(handle, report.data(), 65), 0);
+    kernel.featureAnswer = {0x00, 0x11, 0x22};
+    ASSERT_NE(kernel.HidD_GetFeature(handle, report.data(), 65), 0);
+    std::vector<std::uint8_t> expected(65, 0);
+    expected[1] = 0x11;
+    expected[2] = 0x22;
+    EXPECT_EQ(report, expected);
+}
+
+TEST_F(HidrawKernelTest, FeatureReportTakenInPartWasNotSent) {
+    std::vector<std::uint8_t> report(65, 0);
+    kernel.setFeatureTakes = 64;
+    EXPECT_EQ(kernel.HidD_SetFeature(handle, report.data(), 65), 0);
+    EXPECT_EQ(kernel.lastError().kind, hid::PlatformError::Kind::Refused);
+    kernel.setFeatureTakes = 65;
+    EXPECT_NE(kernel.HidD_SetFeature(handle, report.data(), 65), 0);
+}
+
+// 4096 bytes, the kernel's maximum: the Feature item's data is the very last byte, so a
+// descriptor cut by one byte is malformed.
+TEST_F(HidrawKernelTest, DescriptorOfTheMaximumSizeIsReadWholeFromSysfs) {
+    std::vector<std::uint8_t> descriptor{0x75, 0x08, 0x95, 0x40}; // Report Size 8, Count 64
+    while (descriptor.size() < HID_MAX_DESCRIPTOR_SIZE - 2)
+        descriptor.insert(descriptor.end(), {0x09, 0x01}); // Usage 1
+    descriptor.insert(descriptor.end(), {0xB1, 0x02});     // Feature (Data, Var, Abs)
+    ASSERT_EQ(descriptor.size(), std::size_t{HID_MAX_DESCRIPTOR_SIZE});
+    kernel.descriptor = descriptor;
+    tree.write(tree.sys() / "class/hidraw/hidraw1/device/report_descriptor",
+               std::string(descriptor.begin(), descriptor.end()));
+
+    hid::PreparsedData preparsed = 0;
+    ASSERT_NE(kernel.HidD_GetPreparsedData(handle, preparsed), 0);
+    hid::HidpCaps caps;
+    ASSERT_EQ(kernel.HidP_GetCaps(preparsed, caps), hid::HIDP_STATUS_SUCCESS);
+    EXPECT_EQ(caps.FeatureReportByteLength, 65);
+    kernel.HidD_FreePreparsedData(preparsed);
 }
 
 } // namespace

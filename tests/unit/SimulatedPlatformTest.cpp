@@ -2,6 +2,8 @@
 // platform conventions must behave like a real board's.
 #include "SimulatedPlatform.h"
 
+#include "BoardConnection.h"
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -87,8 +89,10 @@ TEST_F(SimulatedPlatformTest, ReportsWantAtLeastTheBoardsLength) {
     EXPECT_EQ(sim.ReadFile(handle, report.data(), 8, &read, nullptr), 0);
     EXPECT_NE(sim.ReadFile(handle, report.data(), 9, &read, nullptr), 0);
     EXPECT_EQ(read, 9u);
-    sim.setInputReady(board, false);
+    sim.setInputReports(board, hid::sim::InputReports::Idle);
     EXPECT_EQ(sim.ReadFile(handle, report.data(), 9, &read, nullptr), 0);
+    sim.setInputReports(board, hid::sim::InputReports::Streaming);
+    EXPECT_NE(sim.ReadFile(handle, report.data(), 9, &read, nullptr), 0);
     sim.CloseHandle(handle);
 }
 
@@ -130,6 +134,30 @@ TEST_F(SimulatedPlatformTest, EnumerationIsASnapshotAndChecksTheRecordSizes) {
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(detail.data() + 4)), path);
     EXPECT_NE(sim.SetupDiDestroyDeviceInfoList(set), 0);
     EXPECT_EQ(sim.openInfoSets(), 0);
+}
+
+// A search over N interfaces makes calls in proportion to N, and each open finds its interface
+// without going through the others: the demo and the tests run with thousands.
+TEST(SimulatedSearch, GrowsInProportionToTheInterfaces) {
+    struct Cost {
+        std::size_t calls;
+        std::size_t paths;
+    };
+    const auto search = [](int interfaces) {
+        hid::sim::SimulatedPlatform sim;
+        InterfaceSpec other;
+        other.vendorId = 0x046D;
+        for (int i = 0; i < interfaces; ++i)
+            sim.add(other);
+        const std::size_t pathsBefore = sim.pathsBuilt();
+        hid::BoardConnection(sim).FindTheHid("0001");
+        return Cost{sim.calls().size(), sim.pathsBuilt() - pathsBefore};
+    };
+    const Cost small = search(100);
+    const Cost medium = search(200);
+    const Cost large = search(400);
+    EXPECT_EQ(large.calls - medium.calls, 2 * (medium.calls - small.calls));
+    EXPECT_LE(large.paths, 4 * small.paths);
 }
 
 } // namespace

@@ -354,16 +354,15 @@ void Bench::showSelectedBoard() {
     selfTestAnswer_->setValue(any ? platform_.firmware(device).selfTestResult : 0);
 }
 
+// The platform's log is emptied once shown, so the demo's memory stays the same however long
+// it runs; the wire log keeps its last lines.
 void Bench::refreshWireLog() {
-    const std::vector<Call>& calls = platform_.calls();
-    if (calls.size() < callsShown_)
-        callsShown_ = 0; // the platform's log was cleared
-    for (; callsShown_ < calls.size(); ++callsShown_) {
-        const Call& call = calls[callsShown_];
+    for (const Call& call : platform_.calls()) {
         const bool feature = call.op == Op::HidD_SetFeature || call.op == Op::HidD_GetFeature;
         if (feature && call.device != kNoDevice)
             wireLog_->appendPlainText(wireLogLine(call, platform_.spec(call.device)));
     }
+    platform_.clearCalls();
 }
 
 QStringList Bench::wireLogLines() const {

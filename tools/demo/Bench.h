@@ -73,7 +73,6 @@ private:
 
     hid::sim::SimulatedPlatform& platform_;
     std::set<hid::sim::DeviceId> inputStopped_; // the platform keeps it but does not tell it
-    std::size_t callsShown_ = 0;
 
     QTableWidget* boards_ = nullptr;
     QPushButton* plugButton_ = nullptr;

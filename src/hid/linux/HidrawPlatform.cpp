@@ -6,10 +6,10 @@
 #include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
-#include <filesystem>
 #include <iostream>
 #include <linux/hidraw.h>
 #include <memory>
+#include <string_view>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -27,24 +27,38 @@ constexpr std::uint32_t kMaxIoctlLength = (1u << 14) - 1;
 // More than the kernel ever queues for one reader, so a read always reaches the queue's end.
 constexpr int kMaxReportsPerRead = 256;
 
-std::optional<std::vector<std::uint8_t>> readDescriptor(int fd) {
-    int size = 0;
-    if (::ioctl(fd, HIDIOCGRDESCSIZE, &size) < 0 || size < 0)
-        return std::nullopt;
-    // The kernel refuses a request for all of value[]: one byte less is the most it gives.
-    auto descriptor = std::make_unique<hidraw_report_descriptor>();
-    descriptor->size =
-        std::min<std::uint32_t>(static_cast<std::uint32_t>(size), HID_MAX_DESCRIPTOR_SIZE - 1);
-    if (::ioctl(fd, HIDIOCGRDESC, descriptor.get()) < 0)
-        return std::nullopt;
-    return std::vector<std::uint8_t>(descriptor->value, descriptor->value + descriptor->size);
+std::string_view fileName(std::string_view path) {
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string_view::npos ? path : path.substr(slash + 1);
 }
 
-std::string fileName(const std::string& path) {
-    return std::filesystem::path(path).filename().string();
+// A test tree's stand-in node is a plain file named hidrawN.
+std::string_view standInNode(std::string_view path) {
+    const std::string_view name = fileName(path);
+    return isHidrawNode(name) ? name : std::string_view();
 }
 
 } // namespace
+
+PlatformError::Kind errorKind(int errorNumber) {
+    using Kind = PlatformError::Kind;
+    switch (errorNumber) {
+    case EACCES:
+    case EPERM:
+        return Kind::PermissionDenied;
+    case ENOENT:
+    case ENXIO:
+        return Kind::NotFound;
+    case ENODEV:
+    case EIO:
+    case ESHUTDOWN:
+        return Kind::Gone;
+    case EBADF:
+        return Kind::Other; // not one of our handles: no device to blame
+    default:
+        return Kind::Refused;
+    }
+}
 
 HidrawPlatform::HidrawPlatform(std::string sysfsRoot, std::string devRoot)
     : devRoot_(std::move(devRoot)), sysfs_(std::move(sysfsRoot)), notice_(sysfs_, &std::cerr) {}
@@ -89,62 +103,102 @@ Bool32 HidrawPlatform::SetupDiDestroyDeviceInfoList(Handle deviceInfoSet) {
 
 // ---- handles ----
 
-// A real node is named by its device number, so the name is that of the device the descriptor
-// belongs to. A file that is no device node (a test tree's stand-in) goes by its file name.
-std::string HidrawPlatform::nodeOf(int fd, const std::string& path, bool& charDevice) const {
+// Only a board's node counts as permission denied: other devices' nodes are root's by design,
+// and a user who may not open a mouse has no udev rule to install.
+void HidrawPlatform::fail(int errorNumber, const std::string& path) {
+    PlatformError::Kind kind = errorKind(errorNumber);
+    if (kind == PlatformError::Kind::PermissionDenied && !notice_.isBoard(std::string(fileName(path))))
+        kind = PlatformError::Kind::Other;
+    setLastError({kind, errorNumber, path});
+}
+
+int HidrawPlatform::control(int fd, unsigned long request, void* argument) {
+    const int result = ::ioctl(fd, request, argument);
+    return result < 0 ? -errno : result;
+}
+
+// The facts of a node at its present appearance: kept by device number, and read afresh when
+// the node's class link names another HID device than before.
+std::shared_ptr<const NodeFacts> HidrawPlatform::factsOf(const std::string& node) {
+    if (const auto number = numberOf_.find(node); number != numberOf_.end()) {
+        const auto found = known_.find(number->second);
+        if (found != known_.end() && found->second->node == node &&
+            SysfsHidraw::stillLeadsTo(*found->second))
+            return found->second;
+        if (found != known_.end() && found->second->node == node)
+            known_.erase(found);
+        numberOf_.erase(number);
+    }
+    const auto link = sysfs_.nodeLink(node);
+    auto facts = link ? sysfs_.facts(node, *link) : std::nullopt;
+    if (!facts)
+        return nullptr;
+    auto shared = std::make_shared<const NodeFacts>(std::move(*facts));
+    if (const auto earlier = known_.find(shared->number); earlier != known_.end())
+        numberOf_.erase(earlier->second->node);
+    known_.insert_or_assign(shared->number, shared);
+    numberOf_[node] = shared->number;
+    return shared;
+}
+
+// /dev/hidrawN is the node sysfs calls hidrawN: udev and devtmpfs name them so. Whether it
+// really is that device is checked by its device number when it is opened.
+std::string_view HidrawPlatform::nodeNamed(std::string_view path) const {
+    if (!path.starts_with(devRoot_) || path.size() <= devRoot_.size() ||
+        path[devRoot_.size()] != '/')
+        return {};
+    const std::string_view name = path.substr(devRoot_.size() + 1);
+    return isHidrawNode(name) ? name : std::string_view();
+}
+
+bool HidrawPlatform::openNode(OpenDevice& device) {
+    const int fd = ::open(device.path.c_str(), device.openFlags);
+    if (fd < 0) {
+        const int error = errno;
+        notice_.openFailed(device.path,
+                           device.node.empty() ? std::string(fileName(device.path)) : device.node,
+                           error);
+        fail(error, device.path);
+        return false;
+    }
     struct stat status {};
-    charDevice = ::fstat(fd, &status) == 0 && S_ISCHR(status.st_mode);
-    if (charDevice)
-        return sysfs_.nodeOfCharDevice(major(status.st_rdev), minor(status.st_rdev)).value_or("");
-    const std::string name = fileName(path);
-    return isHidrawNode(name) ? name : std::string();
+    if (::fstat(fd, &status) != 0) {
+        fail(errno, device.path);
+        ::close(fd);
+        return false;
+    }
+    // A real node is named by its device number; a file that is no device node (a test tree's
+    // stand-in) goes by its file name.
+    device.charDevice = S_ISCHR(status.st_mode);
+    if (device.charDevice && (!device.facts || device.facts->number != status.st_rdev)) {
+        const auto node = sysfs_.nodeOfCharDevice(major(status.st_rdev), minor(status.st_rdev));
+        device.facts = node ? factsOf(*node) : nullptr;
+        device.node = node.value_or("");
+    }
+    device.fd = fd;
+    return true;
 }
 
 Handle HidrawPlatform::CreateFileA(const std::string& path, std::uint32_t, std::uint32_t,
                                    SecurityAttributes*, std::uint32_t creationDisposition,
                                    std::uint32_t flags) {
-    if (creationDisposition != OPEN_EXISTING)
-        return kInvalidHandle;
-    const int nonBlocking = (flags & FILE_FLAG_OVERLAPPED) != 0 ? O_NONBLOCK : 0;
-    const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NOCTTY | nonBlocking);
-    if (fd < 0) {
-        const int error = errno;
-        notice_.openFailed(path, fileName(path), error);
-        keepError(error, path);
+    if (creationDisposition != OPEN_EXISTING) {
+        fail(EINVAL, path);
         return kInvalidHandle;
     }
     OpenDevice device;
-    device.fd = fd;
     device.path = path;
-    device.node = nodeOf(fd, path, device.charDevice);
+    device.openFlags =
+        O_RDWR | O_CLOEXEC | O_NOCTTY | ((flags & FILE_FLAG_OVERLAPPED) != 0 ? O_NONBLOCK : 0);
+    const std::string_view node = nodeNamed(path);
+    device.facts = node.empty() ? nullptr : factsOf(std::string(node));
+    device.node = device.facts ? device.facts->node : std::string(standInNode(path));
+    const bool otherDevice = device.facts && device.facts->id && !isFamily(*device.facts->id);
+    if (!otherDevice && !openNode(device))
+        return kInvalidHandle;
     const Handle handle = nextHandle_++;
     devices_.emplace(handle, std::move(device));
     return handle;
-}
-
-// Only a board's node counts as permission denied: other devices' nodes are root's by design.
-void HidrawPlatform::keepError(int errorNumber, const std::string& path) {
-    PlatformError::Kind kind = PlatformError::Kind::Other;
-    switch (errorNumber) {
-    case EACCES:
-    case EPERM:
-        if (notice_.isBoard(fileName(path)))
-            kind = PlatformError::Kind::PermissionDenied;
-        break;
-    case ENOENT:
-    case ENXIO:
-        kind = PlatformError::Kind::NotFound;
-        break;
-    case ENODEV:
-    case EIO:
-    case ESHUTDOWN:
-        kind = PlatformError::Kind::Gone;
-        break;
-    default:
-        kind = PlatformError::Kind::Refused;
-        break;
-    }
-    setLastError({kind, errorNumber, path});
 }
 
 Bool32 HidrawPlatform::CloseHandle(Handle handle) {
@@ -153,7 +207,7 @@ Bool32 HidrawPlatform::CloseHandle(Handle handle) {
     const auto found = devices_.find(handle);
     if (found == devices_.end())
         return 0;
-    const int result = ::close(found->second.fd);
+    const int result = found->second.fd < 0 ? 0 : ::close(found->second.fd);
     devices_.erase(found);
     return result == 0 ? 1 : 0;
 }
@@ -167,27 +221,79 @@ Handle HidrawPlatform::CreateEventA(SecurityAttributes*, Bool32, Bool32, const c
 
 HidrawPlatform::OpenDevice* HidrawPlatform::find(Handle handle) {
     const auto found = devices_.find(handle);
-    return found == devices_.end() ? nullptr : &found->second;
+    if (found == devices_.end()) {
+        fail(EBADF, std::string());
+        return nullptr;
+    }
+    return &found->second;
+}
+
+HidrawPlatform::OpenDevice* HidrawPlatform::opened(Handle handle) {
+    OpenDevice* device = find(handle);
+    if (device == nullptr || device->fd >= 0)
+        return device;
+    return openNode(*device) ? device : nullptr;
 }
 
 // After an unplug every ioctl on the descriptor fails with ENODEV.
-HidrawPlatform::OpenDevice* HidrawPlatform::live(Handle handle) {
-    OpenDevice* device = find(handle);
-    if (device == nullptr || !device->charDevice)
-        return device;
+bool HidrawPlatform::stillThere(const OpenDevice& device) {
+    if (!device.charDevice)
+        return true;
     hidraw_devinfo info{};
-    return ::ioctl(device->fd, HIDIOCGRAWINFO, &info) < 0 ? nullptr : device;
+    const int result = control(device.fd, HIDIOCGRAWINFO, &info);
+    if (result < 0)
+        fail(-result, device.path);
+    return result >= 0;
+}
+
+HidrawPlatform::OpenDevice* HidrawPlatform::live(Handle handle) {
+    OpenDevice* device = opened(handle);
+    return device != nullptr && stillThere(*device) ? device : nullptr;
 }
 
 // ---- reports ----
 
-std::optional<ReportLengths> HidrawPlatform::reportLengths(const OpenDevice& device) const {
-    const auto descriptor = readDescriptor(device.fd);
-    return descriptor ? parseReportDescriptor(*descriptor).lengths : std::nullopt;
+// HIDIOCGRDESC refuses a request for all of value[], so a descriptor of the kernel's maximum
+// size comes whole only from sysfs.
+std::optional<std::vector<std::uint8_t>>
+HidrawPlatform::reportDescriptor(const OpenDevice& device) {
+    int size = 0;
+    if (const int result = control(device.fd, HIDIOCGRDESCSIZE, &size); result < 0) {
+        fail(-result, device.path);
+        return std::nullopt;
+    }
+    if (size < 0 || size > HID_MAX_DESCRIPTOR_SIZE) {
+        fail(EINVAL, device.path);
+        return std::nullopt;
+    }
+    if (size == HID_MAX_DESCRIPTOR_SIZE) {
+        auto whole = sysfs_.reportDescriptor(device.node);
+        if (whole && whole->size() == static_cast<std::size_t>(size))
+            return whole;
+        fail(ENOENT, device.path);
+        return std::nullopt;
+    }
+    auto descriptor = std::make_unique<hidraw_report_descriptor>();
+    descriptor->size = static_cast<std::uint32_t>(size);
+    if (const int result = control(device.fd, HIDIOCGRDESC, descriptor.get()); result < 0) {
+        fail(-result, device.path);
+        return std::nullopt;
+    }
+    return std::vector<std::uint8_t>(descriptor->value, descriptor->value + descriptor->size);
+}
+
+std::optional<ReportLengths> HidrawPlatform::reportLengths(const OpenDevice& device) {
+    const auto descriptor = reportDescriptor(device);
+    if (!descriptor)
+        return std::nullopt;
+    auto lengths = parseReportDescriptor(*descriptor).lengths;
+    if (!lengths)
+        fail(EINVAL, device.path);
+    return lengths;
 }
 
 // Unknown (no descriptor to be had) counts as numbered: the bytes then pass unchanged.
-bool HidrawPlatform::numberedReports(OpenDevice& device) const {
+bool HidrawPlatform::numberedReports(OpenDevice& device) {
     if (!device.numberedReports) {
         if (const auto lengths = reportLengths(device))
             device.numberedReports = lengths->numberedReports;
@@ -201,18 +307,23 @@ bool HidrawPlatform::numberedReports(OpenDevice& device) const {
 // The kernel queues up to 64 reports for each open node and still hands them out after the
 // board is gone; only then does read() fail. So the read takes everything queued and keeps the
 // newest report: a board that was unplugged is seen lost at the next tick, not half a minute
-// later, and a board that is there has sent at least one report since the last tick.
+// later.
+//
+// A board may send input reports only on change (the kernel asks every device for that with
+// SET_IDLE(0)), so an empty queue on a device that is still there counts as present: the read
+// completes with nothing read. The kernel answers EIO before EAGAIN once the device is gone.
 Bool32 HidrawPlatform::ReadFile(Handle handle, std::uint8_t* buffer, std::uint32_t bytesToRead,
                                 std::uint32_t* bytesRead, Overlapped*) {
     if (bytesRead != nullptr)
         *bytesRead = 0;
-    OpenDevice* device = find(handle);
+    OpenDevice* device = opened(handle);
     if (device == nullptr || buffer == nullptr || bytesToRead == 0)
         return 0;
     const std::uint32_t idByte = numberedReports(*device) ? 0 : 1;
     if (bytesToRead <= idByte)
         return 0;
     ssize_t newest = 0;
+    bool queueEmpty = false;
     for (int report = 0; report < kMaxReportsPerRead; ++report) {
         const ssize_t received = ::read(device->fd, buffer + idByte, bytesToRead - idByte);
         if (received > 0) {
@@ -220,13 +331,14 @@ Bool32 HidrawPlatform::ReadFile(Handle handle, std::uint8_t* buffer, std::uint32
             continue;
         }
         if (received < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
-            keepError(errno, device->path);
+            fail(errno, device->path);
             return 0; // gone: whatever was queued before does not count
         }
+        queueEmpty = received < 0;
         break;
     }
     if (newest == 0)
-        return 0;
+        return queueEmpty && stillThere(*device) ? 1 : 0;
     if (idByte == 1)
         buffer[0] = 0;
     if (bytesRead != nullptr)
@@ -234,21 +346,30 @@ Bool32 HidrawPlatform::ReadFile(Handle handle, std::uint8_t* buffer, std::uint32
     return 1;
 }
 
+// A feature report the kernel takes only in part was not sent.
 Bool32 HidrawPlatform::featureRequest(Handle handle, bool set, std::uint8_t* report,
                                       std::uint32_t reportLength) {
-    const OpenDevice* device = find(handle);
-    if (device == nullptr || report == nullptr || reportLength == 0 ||
-        reportLength > kMaxIoctlLength)
+    const OpenDevice* device = opened(handle);
+    if (device == nullptr)
         return 0;
-    const int result = ::ioctl(
+    if (report == nullptr || reportLength == 0 || reportLength > kMaxIoctlLength) {
+        fail(EINVAL, device->path);
+        return 0;
+    }
+    const int result = control(
         device->fd, set ? HIDIOCSFEATURE(reportLength) : HIDIOCGFEATURE(reportLength), report);
     if (result < 0) {
-        keepError(errno, device->path);
+        fail(-result, device->path);
+        return 0;
+    }
+    const auto length = static_cast<std::uint32_t>(result);
+    if (set && length < reportLength) {
+        setLastError({PlatformError::Kind::Refused, 0, device->path});
         return 0;
     }
     // A shorter answer leaves no stale bytes of an earlier report behind.
-    if (!set && static_cast<std::uint32_t>(result) < reportLength)
-        std::fill(report + result, report + reportLength, std::uint8_t{0});
+    if (!set && length < reportLength)
+        std::fill(report + length, report + reportLength, std::uint8_t{0});
     return 1;
 }
 
@@ -264,25 +385,40 @@ Bool32 HidrawPlatform::HidD_GetFeature(Handle device, std::uint8_t* report,
 
 // ---- identity and capabilities ----
 
+// A device that is not the family's is told from its sysfs identity, without waking it.
 Bool32 HidrawPlatform::HidD_GetAttributes(Handle handle, HiddAttributes& attributes) {
     const OpenDevice* device = find(handle);
-    hidraw_devinfo info{};
-    if (device == nullptr || ::ioctl(device->fd, HIDIOCGRAWINFO, &info) < 0)
+    if (device == nullptr)
         return 0;
+    if (device->fd < 0 && device->facts && device->facts->id) {
+        attributes.VendorID = device->facts->id->vendorId;
+        attributes.ProductID = device->facts->id->productId;
+        attributes.VersionNumber = device->facts->versionNumber;
+        return 1;
+    }
+    hidraw_devinfo info{};
+    if (const int result = control(device->fd, HIDIOCGRAWINFO, &info); result < 0) {
+        fail(-result, device->path);
+        return 0;
+    }
     attributes.VendorID = static_cast<std::uint16_t>(info.vendor);
     attributes.ProductID = static_cast<std::uint16_t>(info.product);
-    attributes.VersionNumber = sysfs_.versionNumber(device->node);
+    attributes.VersionNumber =
+        device->facts ? device->facts->versionNumber : sysfs_.versionNumber(device->node);
     return 1;
 }
 
 Bool32 HidrawPlatform::stringQuery(Handle handle, SysfsString text, std::uint8_t* buffer,
                                    std::uint32_t bufferLength) {
     const OpenDevice* device = live(handle);
-    if (device == nullptr || device->node.empty() || buffer == nullptr)
+    if (device == nullptr)
         return 0;
-    const std::optional<std::string> utf8 = (sysfs_.*text)(device->node);
-    if (!utf8)
+    const std::optional<std::string> utf8 =
+        device->node.empty() || buffer == nullptr ? std::nullopt : (sysfs_.*text)(device->node);
+    if (!utf8) {
+        setLastError({PlatformError::Kind::Refused, 0, device->path}); // the device has none
         return 0;
+    }
     putUtf16(utf16FromUtf8(*utf8), buffer, bufferLength);
     return 1;
 }
@@ -304,7 +440,7 @@ Bool32 HidrawPlatform::HidD_GetProductString(Handle device, std::uint8_t* buffer
 
 // The preparsed data is a number standing for the lengths parsed from the report descriptor.
 Bool32 HidrawPlatform::HidD_GetPreparsedData(Handle handle, PreparsedData& preparsedData) {
-    OpenDevice* device = find(handle);
+    OpenDevice* device = opened(handle);
     const auto lengths = device == nullptr ? std::nullopt : reportLengths(*device);
     if (!lengths)
         return 0;

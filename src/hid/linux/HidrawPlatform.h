@@ -5,6 +5,11 @@
 // CloseHandle never closes a descriptor that is not ours. Boards are told apart by the open
 // descriptor, never by the node name: the kernel gives /dev/hidrawN to the next device after an
 // unplug.
+//
+// Opening a node wakes its device and starts the USB host polling it, so a node whose sysfs
+// identity is not the board family's is never opened for the search: its handle is answered
+// from sysfs, and the node is opened only when a call needs the device itself. What sysfs says
+// of a node is read once per appearance of that node.
 #pragma once
 
 #include "ApiDeclarations.h"
@@ -14,13 +19,20 @@
 #include "SysfsHidraw.h"
 
 #include <map>
+#include <memory>
 #include <optional>
 #include <ostream>
 #include <set>
 #include <string>
+#include <string_view>
+#include <sys/stat.h>
+#include <sys/types.h>
 #include <vector>
 
 namespace hid {
+
+// What a failed call's errno says about the device.
+PlatformError::Kind errorKind(int errorNumber);
 
 class HidrawPlatform : public ApiDeclarations {
 public:
@@ -38,6 +50,8 @@ public:
     }
     const SysfsHidraw& sysfs() const { return sysfs_; }
     int openDeviceHandles() const { return static_cast<int>(devices_.size()); }
+    // The nodes whose sysfs facts are known.
+    std::size_t knownNodes() const { return known_.size(); }
 
     void HidD_GetHidGuid(Guid& hidGuid) override;
     Handle SetupDiGetClassDevsA(const Guid& classGuid, std::uint32_t flags) override;
@@ -72,24 +86,35 @@ public:
     Bool32 HidD_GetFeature(Handle device, std::uint8_t* report,
                            std::uint32_t reportLength) override;
 
+protected:
+    // Every ioctl goes through here: the result, or -errno. Tests stand in for the kernel.
+    virtual int control(int fd, unsigned long request, void* argument);
+
 private:
     struct OpenDevice {
-        int fd = -1;
-        std::string path;        // as opened
+        std::string path;
+        int openFlags = 0;
+        int fd = -1;             // -1 until a call needs the device
         std::string node;        // hidrawN, empty when unknown
         bool charDevice = false; // false only for a test tree's stand-in file
+        std::shared_ptr<const NodeFacts> facts;
         std::optional<bool> numberedReports;
     };
     using SysfsString = std::optional<std::string> (SysfsHidraw::*)(const std::string&) const;
 
+    void fail(int errorNumber, const std::string& path);
+    std::shared_ptr<const NodeFacts> factsOf(const std::string& node);
+    std::string_view nodeNamed(std::string_view path) const;
+    bool openNode(OpenDevice& device);
     OpenDevice* find(Handle handle);
+    // The device behind handle, opened if it was not yet.
+    OpenDevice* opened(Handle handle);
     // The device behind handle while it is still plugged in.
     OpenDevice* live(Handle handle);
-    // Keeps errorNumber as the reason the call on path failed.
-    void keepError(int errorNumber, const std::string& path);
-    std::string nodeOf(int fd, const std::string& path, bool& charDevice) const;
-    std::optional<ReportLengths> reportLengths(const OpenDevice& device) const;
-    bool numberedReports(OpenDevice& device) const;
+    bool stillThere(const OpenDevice& device);
+    std::optional<std::vector<std::uint8_t>> reportDescriptor(const OpenDevice& device);
+    std::optional<ReportLengths> reportLengths(const OpenDevice& device);
+    bool numberedReports(OpenDevice& device);
     Bool32 stringQuery(Handle handle, SysfsString text, std::uint8_t* buffer,
                        std::uint32_t bufferLength);
     Bool32 featureRequest(Handle handle, bool set, std::uint8_t* report,
@@ -100,6 +125,8 @@ private:
     PermissionNotice notice_;
     DeviceInfoSets infoSets_;
     std::map<Handle, OpenDevice> devices_;
+    std::map<dev_t, std::shared_ptr<const NodeFacts>> known_;
+    std::map<std::string, dev_t, std::less<>> numberOf_;
     std::set<Handle> events_;
     std::map<PreparsedData, ReportLengths> preparsed_;
     Handle nextHandle_ = 0x100;

@@ -1,7 +1,5 @@
 #include "PermissionNotice.h"
 
-#include "BoardIdentity.h"
-
 #include <cerrno>
 #include <cstdio>
 
@@ -13,13 +11,6 @@ std::string hex4(std::uint16_t value) {
     char text[8];
     std::snprintf(text, sizeof text, "%04x", static_cast<unsigned>(value));
     return text;
-}
-
-bool isFamily(const HidId& id) {
-    HiddAttributes attributes;
-    attributes.VendorID = id.vendorId;
-    attributes.ProductID = id.productId;
-    return isBoard(attributes);
 }
 
 } // namespace

@@ -1,9 +1,16 @@
 #include "SysfsHidraw.h"
 
+#include "BoardIdentity.h"
+
 #include <algorithm>
+#include <array>
 #include <charconv>
+#include <dirent.h>
 #include <fstream>
+#include <memory>
+#include <sys/sysmacros.h>
 #include <system_error>
+#include <unistd.h>
 
 namespace hid {
 
@@ -15,6 +22,7 @@ constexpr std::string_view kHidrawPrefix = "hidraw";
 constexpr std::string_view kInputPrefix = "input";
 constexpr std::size_t kMaxAttributeBytes = 4096; // a sysfs attribute is at most one page
 constexpr int kMaxParentSteps = 16;
+constexpr std::size_t kMaxDescriptorBytes = 4096; // HID_MAX_DESCRIPTOR_SIZE
 
 bool isFile(const fs::path& path) {
     std::error_code error;
@@ -63,14 +71,17 @@ std::optional<unsigned long> numberAfter(std::string_view name, std::string_view
 }
 
 // The names prefixN in a directory, in the order of N.
+// readdir, not std::filesystem: the search lists the nodes twice a tick, and a path object for
+// each entry would cost an allocation or more.
 std::vector<std::string> numberedEntries(const fs::path& directory, std::string_view prefix) {
     std::vector<std::pair<unsigned long, std::string>> found;
-    std::error_code error;
-    for (fs::directory_iterator it(directory, error), end; !error && it != end;
-         it.increment(error)) {
-        std::string name = it->path().filename().string();
+    const std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(directory.c_str()), ::closedir);
+    if (!dir)
+        return {};
+    while (const dirent* entry = ::readdir(dir.get())) {
+        const std::string_view name = entry->d_name;
         if (const auto number = numberAfter(name, prefix))
-            found.emplace_back(*number, std::move(name));
+            found.emplace_back(*number, std::string(name));
     }
     std::sort(found.begin(), found.end());
     std::vector<std::string> names;
@@ -85,15 +96,55 @@ bool isWithin(const fs::path& path, const fs::path& root) {
     return rootEnd == root.end();
 }
 
-std::optional<fs::path> canonicalPath(const fs::path& path) {
-    std::error_code error;
-    fs::path resolved = fs::canonical(path, error);
-    if (error)
+// One readlink, where std::filesystem::canonical would issue one for every component.
+std::optional<std::string> readLink(const fs::path& link) {
+    std::array<char, 4096> target{};
+    const ssize_t length = ::readlink(link.c_str(), target.data(), target.size());
+    if (length <= 0 || static_cast<std::size_t>(length) >= target.size())
+        return std::nullopt;
+    return std::string(target.data(), static_cast<std::size_t>(length));
+}
+
+// Where a link of a sysfs directory leads. The kernel's links are relative and lead through
+// real directories only, so joining and normalising the text finds the same place.
+std::optional<fs::path> linkedPath(const fs::path& directory, const std::string& target,
+                                   const fs::path& root) {
+    fs::path resolved = (directory / target).lexically_normal();
+    if (!isWithin(resolved, root))
         return std::nullopt;
     return resolved;
 }
 
+// A device number as sysfs writes it: "243:3".
+std::optional<dev_t> deviceNumber(const fs::path& attribute) {
+    const auto text = readAttribute(attribute);
+    const std::size_t colon = text ? text->find(':') : std::string::npos;
+    if (colon == std::string::npos)
+        return std::nullopt;
+    unsigned major = 0;
+    unsigned minor = 0;
+    const char* end = text->data() + text->size();
+    const auto [majorEnd, majorError] = std::from_chars(text->data(), text->data() + colon, major);
+    const auto [minorEnd, minorError] = std::from_chars(text->data() + colon + 1, end, minor);
+    if (majorError != std::errc{} || minorError != std::errc{} ||
+        majorEnd != text->data() + colon || minorEnd != end)
+        return std::nullopt;
+    return makedev(major, minor);
+}
+
+std::optional<HidId> ueventHidId(const std::optional<std::string>& uevent) {
+    const auto id = uevent ? ueventValue(*uevent, "HID_ID") : std::nullopt;
+    return id ? parseHidId(*id) : std::nullopt;
+}
+
 } // namespace
+
+bool isFamily(const HidId& id) {
+    HiddAttributes attributes;
+    attributes.VendorID = id.vendorId;
+    attributes.ProductID = id.productId;
+    return isBoard(attributes);
+}
 
 std::optional<HidId> parseHidId(std::string_view text) {
     const std::size_t first = text.find(':');
@@ -140,8 +191,10 @@ std::vector<std::string> SysfsHidraw::nodes() const {
 }
 
 std::optional<std::string> SysfsHidraw::nodeOfCharDevice(unsigned major, unsigned minor) const {
+    const fs::path directory = root_ / "dev" / "char";
     const std::string number = std::to_string(major) + ":" + std::to_string(minor);
-    const auto device = canonicalPath(root_ / "dev" / "char" / number);
+    const auto target = readLink(directory / number);
+    const auto device = target ? linkedPath(directory, *target, root_) : std::nullopt;
     if (!device || device->parent_path().filename() != "hidraw")
         return std::nullopt;
     std::string node = device->filename().string();
@@ -150,32 +203,61 @@ std::optional<std::string> SysfsHidraw::nodeOfCharDevice(unsigned major, unsigne
     return node;
 }
 
-std::optional<fs::path> SysfsHidraw::hidDevice(const std::string& node) const {
+std::optional<std::string> SysfsHidraw::nodeLink(const std::string& node) const {
     if (!isHidrawNode(node))
         return std::nullopt;
-    auto device = canonicalPath(root_ / "class" / "hidraw" / node / "device");
-    if (!device || !isWithin(*device, root_))
-        return std::nullopt;
-    return device;
+    return readLink(root_ / "class" / "hidraw" / node);
 }
 
-std::optional<std::string> SysfsHidraw::uevent(const fs::path& hidDir, std::string_view key) const {
-    const auto text = readAttribute(hidDir / "uevent");
-    return text ? ueventValue(*text, key) : std::nullopt;
+// The link leads to …/<HID device>/hidraw/hidrawN.
+std::optional<fs::path> SysfsHidraw::hidDeviceOf(const std::string& node,
+                                                 const std::string& link) const {
+    const auto nodeDir = linkedPath(root_ / "class" / "hidraw", link, root_);
+    if (!nodeDir || nodeDir->filename() != node || nodeDir->parent_path().filename() != "hidraw")
+        return std::nullopt;
+    fs::path hidDir = nodeDir->parent_path().parent_path();
+    if (hidDir == root_ || !isWithin(hidDir, root_))
+        return std::nullopt;
+    return hidDir;
+}
+
+std::optional<fs::path> SysfsHidraw::hidDevice(const std::string& node) const {
+    const auto link = nodeLink(node);
+    return link ? hidDeviceOf(node, *link) : std::nullopt;
+}
+
+std::optional<NodeFacts> SysfsHidraw::facts(const std::string& node,
+                                            const std::string& link) const {
+    auto hidDir = hidDeviceOf(node, link);
+    if (!hidDir)
+        return std::nullopt;
+    const auto number = deviceNumber(*hidDir / "hidraw" / node / "dev");
+    if (!number)
+        return std::nullopt;
+    const fs::path classLink = root_ / "class" / "hidraw" / node;
+    NodeFacts facts{node, link, classLink.string(), *number, std::move(*hidDir), std::nullopt, 0};
+    facts.id = ueventHidId(readAttribute(facts.hidDir / "uevent"));
+    facts.versionNumber = versionOf(facts.hidDir, facts.id);
+    return facts;
+}
+
+bool SysfsHidraw::stillLeadsTo(const NodeFacts& facts) {
+    std::array<char, 4096> target{};
+    const ssize_t length = ::readlink(facts.classLink.c_str(), target.data(), target.size());
+    return length > 0 &&
+           std::string_view(target.data(), static_cast<std::size_t>(length)) == facts.link;
 }
 
 std::optional<HidId> SysfsHidraw::hidId(const std::string& node) const {
     const auto hidDir = hidDevice(node);
-    const auto id = hidDir ? uevent(*hidDir, "HID_ID") : std::nullopt;
-    return id ? parseHidId(*id) : std::nullopt;
+    return hidDir ? ueventHidId(readAttribute(*hidDir / "uevent")) : std::nullopt;
 }
 
 // Only for a device on the USB bus: any other (a Bluetooth keyboard, say) may still sit below
 // a USB device, its adapter, whose strings are not the keyboard's.
-std::optional<fs::path> SysfsHidraw::usbDevice(const fs::path& hidDir) const {
-    const auto id = uevent(hidDir, "HID_ID");
-    const auto hid = id ? parseHidId(*id) : std::nullopt;
-    if (!hid || hid->bus != kBusUsb)
+std::optional<fs::path> SysfsHidraw::usbDevice(const fs::path& hidDir,
+                                               const std::optional<HidId>& id) const {
+    if (!id || id->bus != kBusUsb)
         return std::nullopt;
     fs::path dir = hidDir.parent_path();
     for (int step = 0; step < kMaxParentSteps && dir != root_ && isWithin(dir, root_); ++step) {
@@ -195,16 +277,18 @@ std::optional<std::uint16_t> SysfsHidraw::inputVersion(const fs::path& hidDir) c
     return std::nullopt;
 }
 
-std::uint16_t SysfsHidraw::versionNumber(const std::string& node) const {
-    const auto hidDir = hidDevice(node);
-    if (!hidDir)
-        return 0;
-    if (const auto usb = usbDevice(*hidDir)) {
+std::uint16_t SysfsHidraw::versionOf(const fs::path& hidDir, const std::optional<HidId>& id) const {
+    if (const auto usb = usbDevice(hidDir, id)) {
         const auto bcd = readAttribute(*usb / "bcdDevice");
         if (const auto version = bcd ? parseHex16(*bcd) : std::nullopt)
             return *version;
     }
-    return inputVersion(*hidDir).value_or(0);
+    return inputVersion(hidDir).value_or(0);
+}
+
+std::uint16_t SysfsHidraw::versionNumber(const std::string& node) const {
+    const auto hidDir = hidDevice(node);
+    return hidDir ? versionOf(*hidDir, ueventHidId(readAttribute(*hidDir / "uevent"))) : 0;
 }
 
 std::optional<std::string> SysfsHidraw::usbOrUevent(const std::string& node,
@@ -213,11 +297,12 @@ std::optional<std::string> SysfsHidraw::usbOrUevent(const std::string& node,
     const auto hidDir = hidDevice(node);
     if (!hidDir)
         return std::nullopt;
-    if (const auto usb = usbDevice(*hidDir))
+    const auto uevent = readAttribute(*hidDir / "uevent");
+    if (const auto usb = usbDevice(*hidDir, ueventHidId(uevent)))
         return readAttribute(*usb / usbAttribute);
-    if (ueventKey == nullptr)
+    if (ueventKey == nullptr || !uevent)
         return std::nullopt;
-    auto value = uevent(*hidDir, ueventKey);
+    auto value = ueventValue(*uevent, ueventKey);
     if (!value || value->empty())
         return std::nullopt;
     return value;
@@ -233,6 +318,20 @@ std::optional<std::string> SysfsHidraw::manufacturer(const std::string& node) co
 
 std::optional<std::string> SysfsHidraw::product(const std::string& node) const {
     return usbOrUevent(node, "product", "HID_NAME");
+}
+
+std::optional<std::vector<std::uint8_t>>
+SysfsHidraw::reportDescriptor(const std::string& node) const {
+    const auto hidDir = hidDevice(node);
+    if (!hidDir || !isFile(*hidDir / "report_descriptor"))
+        return std::nullopt;
+    std::ifstream file(*hidDir / "report_descriptor", std::ios::binary);
+    std::vector<std::uint8_t> bytes(kMaxDescriptorBytes);
+    file.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    if (file.bad())
+        return std::nullopt;
+    bytes.resize(static_cast<std::size_t>(file.gcount()));
+    return bytes;
 }
 
 } // namespace hid

@@ -13,6 +13,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <sys/types.h>
 #include <vector>
 
 namespace hid {
@@ -26,6 +27,8 @@ struct HidId {
     friend bool operator==(const HidId&, const HidId&) = default;
 };
 
+// True for the vendor and product of the board family.
+bool isFamily(const HidId& id);
 // "0003:00001209:00000001", the form of HID_ID; nothing when malformed or out of range.
 std::optional<HidId> parseHidId(std::string_view text);
 // The value of KEY=value in a uevent file's text.
@@ -34,6 +37,20 @@ std::optional<std::string> ueventValue(std::string_view uevent, std::string_view
 std::optional<std::uint16_t> parseHex16(std::string_view text);
 // True for a name of the form hidrawN.
 bool isHidrawNode(std::string_view name);
+
+// What sysfs says about one appearance of a node, read in one go.
+struct NodeFacts {
+    std::string node;
+    // Where /sys/class/hidraw/hidrawN leads. It names the HID device, whose name ends in a
+    // number the kernel never hands out twice, so it changes whenever the node is another
+    // device's, even under the same name and device number.
+    std::string link;
+    std::string classLink; // the path of that link
+    dev_t number = 0;      // the node's device number
+    std::filesystem::path hidDir;
+    std::optional<HidId> id;
+    std::uint16_t versionNumber = 0;
+};
 
 class SysfsHidraw {
 public:
@@ -44,7 +61,15 @@ public:
     // The hidraw node behind a character device number, via /sys/dev/char/MAJOR:MINOR.
     std::optional<std::string> nodeOfCharDevice(unsigned major, unsigned minor) const;
 
-    // The canonical HID device directory of a node.
+    // Where the node's class link leads, read with one readlink; nothing when it is no link.
+    std::optional<std::string> nodeLink(const std::string& node) const;
+    // Everything the search needs to know of a node, for the appearance its link names.
+    std::optional<NodeFacts> facts(const std::string& node, const std::string& link) const;
+    // True while the node is still the device the facts were read from: one readlink, nothing
+    // allocated.
+    static bool stillLeadsTo(const NodeFacts& facts);
+
+    // The HID device directory of a node, resolved from its class link within the tree.
     std::optional<std::filesystem::path> hidDevice(const std::string& node) const;
     std::optional<HidId> hidId(const std::string& node) const;
     // bcdDevice of the USB parent, else the input child's id/version, else 0.
@@ -56,11 +81,16 @@ public:
     std::optional<std::string> serialNumber(const std::string& node) const;
     std::optional<std::string> manufacturer(const std::string& node) const;
     std::optional<std::string> product(const std::string& node) const;
+    // The report descriptor as the kernel keeps it, whole (up to 4096 bytes).
+    std::optional<std::vector<std::uint8_t>> reportDescriptor(const std::string& node) const;
 
 private:
-    std::optional<std::string> uevent(const std::filesystem::path& hidDir,
-                                      std::string_view key) const;
-    std::optional<std::filesystem::path> usbDevice(const std::filesystem::path& hidDir) const;
+    std::optional<std::filesystem::path> hidDeviceOf(const std::string& node,
+                                                     const std::string& link) const;
+    std::optional<std::filesystem::path> usbDevice(const std::filesystem::path& hidDir,
+                                                   const std::optional<HidId>& id) const;
+    std::uint16_t versionOf(const std::filesystem::path& hidDir,
+                            const std::optional<HidId>& id) const;
     std::optional<std::uint16_t> inputVersion(const std::filesystem::path& hidDir) const;
     std::optional<std::string> usbOrUevent(const std::string& node, const char* usbAttribute,
                                            const char* ueventKey) const;

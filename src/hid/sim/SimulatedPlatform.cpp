@@ -3,7 +3,9 @@
 #include "HidStrings.h"
 
 #include <algorithm>
+#include <charconv>
 #include <stdexcept>
+#include <string_view>
 
 namespace hid::sim {
 
@@ -82,7 +84,26 @@ SimulatedFirmware& SimulatedPlatform::firmware(DeviceId device) {
 }
 
 std::string SimulatedPlatform::pathOf(DeviceId device) const {
+    ++pathsBuilt_;
     return kPathPrefix + std::to_string(device);
+}
+
+// The number in the path names the device, so an open costs the same whatever their number.
+DeviceId SimulatedPlatform::deviceAt(const std::string& path) const {
+    const std::string_view prefix = kPathPrefix;
+    if (!path.starts_with(prefix))
+        return kNoDevice;
+    DeviceId device = kNoDevice;
+    const char* end = path.data() + path.size();
+    const auto [last, error] = std::from_chars(path.data() + prefix.size(), end, device);
+    if (error != std::errc{} || last != end || device < 0 ||
+        static_cast<std::size_t>(device) >= interfaces_.size() || pathOf(device) != path)
+        return kNoDevice;
+    return device;
+}
+
+void SimulatedPlatform::setInputReports(DeviceId device, InputReports reports) {
+    setInputReady(device, reports == InputReports::Streaming);
 }
 
 void SimulatedPlatform::setInputReady(DeviceId device, bool ready) {
@@ -205,10 +226,7 @@ Bool32 SimulatedPlatform::SetupDiDestroyDeviceInfoList(Handle deviceInfoSet) {
 Handle SimulatedPlatform::CreateFileA(const std::string& path, std::uint32_t desiredAccess,
                                       std::uint32_t shareMode, SecurityAttributes*,
                                       std::uint32_t creationDisposition, std::uint32_t flags) {
-    DeviceId device = kNoDevice;
-    for (const DeviceId candidate : devices())
-        if (pathOf(candidate) == path)
-            device = candidate;
+    const DeviceId device = deviceAt(path);
     const bool fail = begin(Op::CreateFileA, device) || device == kNoDevice ||
                       !interfaces_[device].plugged || creationDisposition != OPEN_EXISTING ||
                       desiredAccess != (GENERIC_READ | GENERIC_WRITE) ||

@@ -48,6 +48,13 @@ const char* opName(Op op);
 using DeviceId = int;
 inline constexpr DeviceId kNoDevice = -1;
 
+// What a board does with its input reports. Windows completes a presence read at once only
+// when a report is waiting, so a board that sends reports only on change counts as lost there.
+enum class InputReports {
+    Streaming, // a report is always waiting
+    Idle,      // none is waiting: the board sends only on change
+};
+
 struct InterfaceSpec {
     std::uint16_t vendorId = kBoardVendorId;
     std::uint16_t productId = kBoardProductIds[0];
@@ -104,7 +111,10 @@ public:
     InterfaceSpec& spec(DeviceId device);
     SimulatedFirmware& firmware(DeviceId device);
     std::string pathOf(DeviceId device) const;
-    // While false, a presence read finds no input report waiting.
+    // The paths pathOf has built, so far: a search builds each at most a few times.
+    std::size_t pathsBuilt() const { return pathsBuilt_; }
+    void setInputReports(DeviceId device, InputReports reports);
+    // While false, a presence read finds no input report waiting (InputReports::Idle).
     void setInputReady(DeviceId device, bool ready);
 
     // Makes op fail for one device, or for every device with kNoDevice. A failing call leaves
@@ -177,6 +187,7 @@ private:
     bool begin(Op op, DeviceId device, Handle handle = 0);
     Bool32 log(Op op, DeviceId device, Bool32 result, std::uint32_t length = 0,
                std::vector<std::uint8_t> bytes = {});
+    DeviceId deviceAt(const std::string& path) const;
     // The device behind a handle, if it is still connected.
     Interface* live(Handle handle, DeviceId& device);
     DeviceId deviceOf(Handle handle) const;
@@ -194,6 +205,7 @@ private:
     std::vector<Call> calls_;
     Handle nextHandle_ = 0x100;
     Handle callHandle_ = 0;
+    mutable std::size_t pathsBuilt_ = 0;
 };
 
 } // namespace hid::sim
