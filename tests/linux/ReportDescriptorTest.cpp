@@ -148,6 +148,13 @@ Bytes pushes(std::size_t count) {
     return Bytes(count, 0xA4);
 }
 
+Bytes repeated(Bytes item, std::size_t count) {
+    Bytes all;
+    for (std::size_t i = 0; i < count; ++i)
+        all.insert(all.end(), item.begin(), item.end());
+    return all;
+}
+
 INSTANTIATE_TEST_SUITE_P(
     ReportDescriptor, MalformedDescriptor,
     ::testing::Values(
@@ -171,6 +178,8 @@ INSTANTIATE_TEST_SUITE_P(
                   DescriptorError::ReportTooLong},
         Malformed{"PopWithoutPush", {0xA4, 0xB4, 0xB4}, DescriptorError::PopWithoutPush},
         Malformed{"EndlessPushes", pushes(1000), DescriptorError::PushTooDeep},
+        Malformed{"EndlessUsages", repeated({0x09, 0x01}, 5000), DescriptorError::TooManyItems},
+        Malformed{"EndlessFields", repeated({0x81, 0x02}, 5000), DescriptorError::TooManyItems},
         Malformed{"EndCollectionWithoutCollection", {0xC0}, DescriptorError::UnbalancedCollection},
         Malformed{"CollectionLeftOpen",
                   {0xA1, 0x01, 0xA1, 0x00, 0xC0},
