@@ -92,6 +92,18 @@ inline constexpr std::uint32_t FILE_SHARE_WRITE = 0x2;
 inline constexpr std::uint32_t OPEN_EXISTING = 3;
 inline constexpr std::uint32_t FILE_FLAG_OVERLAPPED = 0x40000000u;
 inline constexpr Bool32 HIDP_STATUS_SUCCESS = 0x00110000;
+inline constexpr auto HIDP_STATUS_INVALID_PREPARSED_DATA = static_cast<Bool32>(0xC0110001u);
+inline constexpr auto HIDP_STATUS_INVALID_REPORT_LENGTH = static_cast<Bool32>(0xC0110003u);
+inline constexpr auto HIDP_STATUS_USAGE_NOT_FOUND = static_cast<Bool32>(0xC0110004u);
+inline constexpr auto HIDP_STATUS_BUFFER_TOO_SMALL = static_cast<Bool32>(0xC0110007u);
+inline constexpr auto HIDP_STATUS_INCOMPATIBLE_REPORT_ID = static_cast<Bool32>(0xC011000Au);
+inline constexpr auto HIDP_STATUS_REPORT_DOES_NOT_EXIST = static_cast<Bool32>(0xC0110010u);
+
+// HIDP_REPORT_TYPE
+enum class HidpReportType : std::int32_t { Input = 0, Output = 1, Feature = 2 };
+
+// What waiting for an input report came to. Failed is 0, as a failed call's result is.
+enum class InputWait : std::int32_t { Failed = 0, Report = 1, Timeout = 2 };
 
 // cbSize of SP_DEVICE_INTERFACE_DETAIL_DATA_A: a DWORD followed by the path's first character,
 // padded to the structure's alignment (8 in a 64-bit process, 5 in a 32-bit one). The path
@@ -166,6 +178,30 @@ public:
                                    std::uint32_t reportLength) = 0;
     virtual Bool32 HidD_GetFeature(Handle device, std::uint8_t* report,
                                    std::uint32_t reportLength) = 0;
+
+    // The usages of usagePage that a report turns on. On entry *usageLength is the room in
+    // usageList, on return the number of usages written, or the room needed with
+    // HIDP_STATUS_BUFFER_TOO_SMALL. Returns HIDP_STATUS_SUCCESS; HIDP_STATUS_USAGE_NOT_FOUND
+    // when no report of the type has usages on the page; HIDP_STATUS_INCOMPATIBLE_REPORT_ID
+    // when they are in reports with another ID; HIDP_STATUS_REPORT_DOES_NOT_EXIST for an ID
+    // the device does not have; HIDP_STATUS_INVALID_REPORT_LENGTH for a report of another
+    // length. linkCollection 0 stands for all collections, the only choice off Windows.
+    virtual Bool32 HidP_GetUsages(HidpReportType reportType, std::uint16_t usagePage,
+                                  std::uint16_t linkCollection, std::uint16_t* usageList,
+                                  std::uint32_t* usageLength, PreparsedData preparsedData,
+                                  std::uint8_t* report, std::uint32_t reportLength) = 0;
+    // The most usages of usagePage one report can turn on; 0 when the device declares none.
+    virtual std::uint32_t HidP_MaxUsageListLength(HidpReportType reportType,
+                                                  std::uint16_t usagePage,
+                                                  PreparsedData preparsedData) = 0;
+
+    // Waits at most timeoutMs for the next input report on a handle opened for overlapped
+    // reads, and takes that one report into buffer, byte 0 its report ID. Unlike the presence
+    // read it takes the reports one by one, oldest first, so that none is lost. Failed leaves
+    // the reason in lastError: Gone when the board was unplugged.
+    virtual InputWait WaitForInputReport(Handle handle, std::uint8_t* buffer,
+                                         std::uint32_t bufferLength, std::uint32_t& bytesRead,
+                                         std::uint32_t timeoutMs) = 0;
 
 protected:
     void setLastError(PlatformError error) { lastError_ = std::move(error); }

@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
+#include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <linux/hidraw.h>
@@ -203,6 +205,34 @@ TEST_F(HidrawPlatformTest, ReadCompletesOnlyWhileDataIsThere) {
     EXPECT_EQ(platform.ReadFile(handle, buffer.data(), 8, &bytesRead, &overlapped), 0);
     EXPECT_EQ(bytesRead, 0u);
     platform.CloseHandle(handle);
+}
+
+// A FIFO stands in for the node, so that poll() has something to wait for.
+TEST_F(HidrawPlatformTest, WaitTakesTheNextReportOrTimesOut) {
+    addUsbBoard(5, "S");
+    const std::string node = (tree.dev() / "hidraw5").string();
+    std::filesystem::remove(node);
+    ASSERT_EQ(::mkfifo(node.c_str(), 0600), 0);
+    const Handle handle = open(5, hid::FILE_FLAG_OVERLAPPED);
+    ASSERT_NE(handle, kInvalidHandle);
+    std::vector<std::uint8_t> buffer(8, 0xCC);
+    std::uint32_t bytesRead = 99;
+    EXPECT_EQ(platform.WaitForInputReport(handle, buffer.data(), 8, bytesRead, 10),
+              hid::InputWait::Timeout);
+    EXPECT_EQ(bytesRead, 0u);
+
+    const int writer = ::open(node.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(writer, 0);
+    ASSERT_EQ(::write(writer, "\x01\x02\x03", 3), 3);
+    EXPECT_EQ(platform.WaitForInputReport(handle, buffer.data(), 8, bytesRead, 10000),
+              hid::InputWait::Report);
+    EXPECT_EQ(bytesRead, 3u);
+    EXPECT_EQ(std::vector<std::uint8_t>(buffer.begin(), buffer.begin() + 4),
+              (std::vector<std::uint8_t>{1, 2, 3, 0xCC}));
+    ::close(writer);
+    platform.CloseHandle(handle);
+    EXPECT_EQ(platform.WaitForInputReport(handle, buffer.data(), 8, bytesRead, 10),
+              hid::InputWait::Failed);
 }
 
 // The stand-in node answers no ioctl, as a device that is not hidraw would not.

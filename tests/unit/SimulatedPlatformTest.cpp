@@ -96,6 +96,35 @@ TEST_F(SimulatedPlatformTest, ReportsWantAtLeastTheBoardsLength) {
     sim.CloseHandle(handle);
 }
 
+// Like hidraw's readers, every handle gets every report; the presence read takes all that are
+// queued and keeps the newest, the wait takes them one by one.
+TEST_F(SimulatedPlatformTest, PressesReachEveryHandleAsInputReports) {
+    const auto board = sim.add(InterfaceSpec{});
+    const hid::Handle presence = open(board, hid::FILE_FLAG_OVERLAPPED);
+    const hid::Handle monitor = open(board, hid::FILE_FLAG_OVERLAPPED);
+    sim.press(board, 3);
+    sim.press(board, 32);
+    sim.release(board, 3);
+
+    Bytes report(5, 0xCC);
+    std::uint32_t read = 0;
+    ASSERT_NE(sim.ReadFile(presence, report.data(), 5, &read, nullptr), 0);
+    EXPECT_EQ(report, (Bytes{0, 0, 0, 0, 0x80}));
+    EXPECT_EQ(sim.WaitForInputReport(presence, report.data(), 5, read, 100),
+              hid::InputWait::Timeout);
+
+    std::vector<Bytes> taken;
+    while (sim.WaitForInputReport(monitor, report.data(), 5, read, 100) == hid::InputWait::Report)
+        taken.emplace_back(report.begin(), report.begin() + read);
+    EXPECT_EQ(taken,
+              (std::vector<Bytes>{{0, 0x04, 0, 0, 0}, {0, 0x04, 0, 0, 0x80}, {0, 0, 0, 0, 0x80}}));
+    sim.unplug(board);
+    EXPECT_EQ(sim.WaitForInputReport(monitor, report.data(), 5, read, 100), hid::InputWait::Failed);
+    EXPECT_EQ(sim.lastError().kind, hid::PlatformError::Kind::Gone);
+    sim.CloseHandle(presence);
+    sim.CloseHandle(monitor);
+}
+
 TEST_F(SimulatedPlatformTest, StringsAreCutToTheBufferAndEndInAZeroUnitWhenThereIsRoom) {
     InterfaceSpec spec;
     spec.product = u"ABCD";

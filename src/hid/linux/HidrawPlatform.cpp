@@ -1,6 +1,7 @@
 #include "HidrawPlatform.h"
 
 #include "HidStrings.h"
+#include "UsageQueries.h"
 #include "Utf8.h"
 
 #include <algorithm>
@@ -9,6 +10,7 @@
 #include <iostream>
 #include <linux/hidraw.h>
 #include <memory>
+#include <poll.h>
 #include <string_view>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -107,7 +109,8 @@ Bool32 HidrawPlatform::SetupDiDestroyDeviceInfoList(Handle deviceInfoSet) {
 // and a user who may not open a mouse has no udev rule to install.
 void HidrawPlatform::fail(int errorNumber, const std::string& path) {
     PlatformError::Kind kind = errorKind(errorNumber);
-    if (kind == PlatformError::Kind::PermissionDenied && !notice_.isBoard(std::string(fileName(path))))
+    if (kind == PlatformError::Kind::PermissionDenied &&
+        !notice_.isBoard(std::string(fileName(path))))
         kind = PlatformError::Kind::Other;
     setLastError({kind, errorNumber, path});
 }
@@ -438,15 +441,18 @@ Bool32 HidrawPlatform::HidD_GetProductString(Handle device, std::uint8_t* buffer
     return stringQuery(device, &SysfsHidraw::product, buffer, bufferLength);
 }
 
-// The preparsed data is a number standing for the lengths parsed from the report descriptor.
+// The preparsed data is a number standing for the lengths and the layout parsed from the
+// report descriptor.
 Bool32 HidrawPlatform::HidD_GetPreparsedData(Handle handle, PreparsedData& preparsedData) {
     OpenDevice* device = opened(handle);
-    const auto lengths = device == nullptr ? std::nullopt : reportLengths(*device);
-    if (!lengths)
+    const auto descriptor = device == nullptr ? std::nullopt : reportDescriptor(*device);
+    DescriptorParse parse = descriptor ? parseReportDescriptor(*descriptor) : DescriptorParse{};
+    if (!parse.lengths)
         return 0;
-    device->numberedReports = lengths->numberedReports;
+    device->numberedReports = parse.lengths->numberedReports;
     preparsedData = nextHandle_++;
-    preparsed_.emplace(preparsedData, *lengths);
+    preparsed_.emplace(preparsedData, *parse.lengths);
+    preparsedLayouts_.emplace(preparsedData, std::move(*parse.layout));
     return 1;
 }
 
@@ -462,7 +468,72 @@ Bool32 HidrawPlatform::HidP_GetCaps(PreparsedData preparsedData, HidpCaps& capab
 }
 
 Bool32 HidrawPlatform::HidD_FreePreparsedData(PreparsedData preparsedData) {
+    preparsedLayouts_.erase(preparsedData);
     return preparsed_.erase(preparsedData) == 1 ? 1 : 0;
+}
+
+Bool32 HidrawPlatform::HidP_GetUsages(HidpReportType reportType, std::uint16_t usagePage,
+                                      std::uint16_t, std::uint16_t* usageList,
+                                      std::uint32_t* usageLength, PreparsedData preparsedData,
+                                      std::uint8_t* report, std::uint32_t reportLength) {
+    const auto found = preparsedLayouts_.find(preparsedData);
+    if (found == preparsedLayouts_.end())
+        return HIDP_STATUS_INVALID_PREPARSED_DATA;
+    return hidpGetUsages(found->second, reportType, usagePage, usageList, usageLength, report,
+                         reportLength);
+}
+
+std::uint32_t HidrawPlatform::HidP_MaxUsageListLength(HidpReportType reportType,
+                                                      std::uint16_t usagePage,
+                                                      PreparsedData preparsedData) {
+    const auto found = preparsedLayouts_.find(preparsedData);
+    return found == preparsedLayouts_.end()
+               ? 0
+               : hidpMaxUsageListLength(found->second, reportType, usagePage);
+}
+
+// ---- waiting for input reports ----
+
+InputWait HidrawPlatform::readFailed(const OpenDevice& device, int error) {
+    const bool gone = error == EIO || error == ENODEV;
+    setLastError({gone ? PlatformError::Kind::Gone : PlatformError::Kind::Other, error,
+                  device.node.empty() ? std::string() : devRoot_ + "/" + device.node});
+    return InputWait::Failed;
+}
+
+// After an unplug the kernel hands out what was still queued and then fails the read; a wait
+// that times out asks the device whether it is still there, as a kernel that does not wake
+// poll() at the unplug would leave the wait to time out for ever.
+InputWait HidrawPlatform::WaitForInputReport(Handle handle, std::uint8_t* buffer,
+                                             std::uint32_t bufferLength, std::uint32_t& bytesRead,
+                                             std::uint32_t timeoutMs) {
+    bytesRead = 0;
+    OpenDevice* device = find(handle);
+    if (device == nullptr || buffer == nullptr) {
+        setLastError({PlatformError::Kind::Other, EBADF, {}});
+        return InputWait::Failed;
+    }
+    const std::uint32_t idByte = numberedReports(*device) ? 0 : 1;
+    if (bufferLength <= idByte)
+        return readFailed(*device, EINVAL);
+    pollfd watched{device->fd, POLLIN, 0};
+    const int timeout = static_cast<int>(std::min<std::uint32_t>(timeoutMs, 1u << 30));
+    const int ready = ::poll(&watched, 1, timeout);
+    if (ready < 0)
+        return errno == EINTR ? InputWait::Timeout : readFailed(*device, errno);
+    if (ready == 0)
+        return live(handle) != nullptr ? InputWait::Timeout : readFailed(*device, ENODEV);
+    if ((watched.revents & POLLIN) == 0)
+        return readFailed(*device, (watched.revents & POLLNVAL) != 0 ? EBADF : ENODEV);
+    const ssize_t received = ::read(device->fd, buffer + idByte, bufferLength - idByte);
+    if (received < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR))
+        return InputWait::Timeout;
+    if (received <= 0)
+        return readFailed(*device, received < 0 ? errno : ENODEV);
+    if (idByte == 1)
+        buffer[0] = 0;
+    bytesRead = static_cast<std::uint32_t>(received) + idByte;
+    return InputWait::Report;
 }
 
 } // namespace hid

@@ -85,6 +85,15 @@ public:
                            std::uint32_t reportLength) override;
     Bool32 HidD_GetFeature(Handle device, std::uint8_t* report,
                            std::uint32_t reportLength) override;
+    Bool32 HidP_GetUsages(HidpReportType reportType, std::uint16_t usagePage,
+                          std::uint16_t linkCollection, std::uint16_t* usageList,
+                          std::uint32_t* usageLength, PreparsedData preparsedData,
+                          std::uint8_t* report, std::uint32_t reportLength) override;
+    std::uint32_t HidP_MaxUsageListLength(HidpReportType reportType, std::uint16_t usagePage,
+                                          PreparsedData preparsedData) override;
+    // poll() on the node, then one read().
+    InputWait WaitForInputReport(Handle handle, std::uint8_t* buffer, std::uint32_t bufferLength,
+                                 std::uint32_t& bytesRead, std::uint32_t timeoutMs) override;
 
 protected:
     // Every ioctl goes through here: the result, or -errno. Tests stand in for the kernel.
@@ -119,6 +128,7 @@ private:
                        std::uint32_t bufferLength);
     Bool32 featureRequest(Handle handle, bool set, std::uint8_t* report,
                           std::uint32_t reportLength);
+    InputWait readFailed(const OpenDevice& device, int error);
 
     std::string devRoot_;
     SysfsHidraw sysfs_;
@@ -129,6 +139,7 @@ private:
     std::map<std::string, dev_t, std::less<>> numberOf_;
     std::set<Handle> events_;
     std::map<PreparsedData, ReportLengths> preparsed_;
+    std::map<PreparsedData, ReportLayout> preparsedLayouts_;
     Handle nextHandle_ = 0x100;
 };
 

@@ -1,6 +1,7 @@
 #include "SimulatedPlatform.h"
 
 #include "HidStrings.h"
+#include "UsageQueries.h"
 
 #include <algorithm>
 #include <charconv>
@@ -41,6 +42,9 @@ const char* opName(Op op) {
         "HidD_FreePreparsedData",
         "HidD_SetFeature",
         "HidD_GetFeature",
+        "HidP_GetUsages",
+        "HidP_MaxUsageListLength",
+        "WaitForInputReport",
     };
     return names[static_cast<int>(op)];
 }
@@ -108,6 +112,49 @@ void SimulatedPlatform::setInputReports(DeviceId device, InputReports reports) {
 
 void SimulatedPlatform::setInputReady(DeviceId device, bool ready) {
     interfaces_.at(device).inputReady = ready;
+}
+
+namespace {
+
+InputSet inputBit(int input) {
+    if (input < 1 || input > kBoardInputs)
+        throw std::out_of_range("no input B" + std::to_string(input));
+    return InputSet{1} << (input - 1);
+}
+
+} // namespace
+
+void SimulatedPlatform::press(DeviceId device, int input) {
+    setPressed(device, interfaces_.at(device).pressed | inputBit(input));
+}
+
+void SimulatedPlatform::release(DeviceId device, int input) {
+    setPressed(device, interfaces_.at(device).pressed & ~inputBit(input));
+}
+
+InputSet SimulatedPlatform::pressedInputs(DeviceId device) const {
+    return interfaces_.at(device).pressed;
+}
+
+void SimulatedPlatform::setPressed(DeviceId device, InputSet pressed) {
+    Interface& interface = interfaces_.at(device);
+    if (!interface.plugged || interface.pressed == pressed)
+        return;
+    interface.pressed = pressed;
+    sendInputReport(device, inputReport(interface.spec.reportDescriptor, pressed));
+}
+
+void SimulatedPlatform::sendInputReport(DeviceId device, const std::vector<std::uint8_t>& report) {
+    const Interface& interface = interfaces_.at(device);
+    if (!interface.plugged)
+        return;
+    for (const auto& [handle, open] : handles_) {
+        if (open.device != device || open.connection != interface.connection)
+            continue;
+        auto& queue = inputQueues_[handle];
+        if (queue.size() < kInputQueueLength)
+            queue.push_back(report);
+    }
 }
 
 void SimulatedPlatform::setFailing(Op op, bool failing, DeviceId device) {
@@ -242,6 +289,7 @@ Handle SimulatedPlatform::CreateFileA(const std::string& path, std::uint32_t des
 Bool32 SimulatedPlatform::CloseHandle(Handle handle) {
     const DeviceId device = deviceOf(handle);
     begin(Op::CloseHandle, device, handle);
+    inputQueues_.erase(handle);
     return log(Op::CloseHandle, device, handles_.erase(handle) == 1 ? 1 : 0);
 }
 
@@ -257,7 +305,8 @@ Handle SimulatedPlatform::CreateEventA(SecurityAttributes*, Bool32, Bool32, cons
 }
 
 // Completes at once only while the board has an input report waiting; like the real call it
-// wants a buffer of at least the input report's length.
+// wants a buffer of at least the input report's length. Like the presence read over hidraw,
+// it takes every report queued and keeps the newest, else the board's current state.
 Bool32 SimulatedPlatform::ReadFile(Handle handle, std::uint8_t* buffer, std::uint32_t bytesToRead,
                                    std::uint32_t* bytesRead, Overlapped*) {
     DeviceId device = kNoDevice;
@@ -266,7 +315,13 @@ Bool32 SimulatedPlatform::ReadFile(Handle handle, std::uint8_t* buffer, std::uin
         bytesToRead < interface->spec.inputReportLength)
         return log(Op::ReadFile, device, 0, bytesToRead);
     const std::uint32_t length = interface->spec.inputReportLength;
+    auto& queue = inputQueues_[handle];
+    const std::vector<std::uint8_t> newest =
+        queue.empty() ? inputReport(interface->spec.reportDescriptor, interface->pressed)
+                      : queue.back();
+    queue.clear();
     std::fill(buffer, buffer + length, std::uint8_t{0});
+    std::copy_n(newest.begin(), std::min<std::size_t>(newest.size(), length), buffer);
     if (bytesRead != nullptr)
         *bytesRead = length;
     return log(Op::ReadFile, device, 1, bytesToRead, bytesOf(buffer, length));
@@ -321,6 +376,8 @@ Bool32 SimulatedPlatform::HidD_GetPreparsedData(Handle handle, PreparsedData& pr
         return log(Op::HidD_GetPreparsedData, device, 0);
     preparsedData = nextHandle_++;
     preparsed_.emplace(preparsedData, device);
+    const DescriptorParse parse = parseReportDescriptor(interface->spec.reportDescriptor);
+    preparsedLayouts_.emplace(preparsedData, parse.layout.value_or(ReportLayout{}));
     return log(Op::HidD_GetPreparsedData, device, 1);
 }
 
@@ -342,6 +399,7 @@ Bool32 SimulatedPlatform::HidD_FreePreparsedData(PreparsedData preparsedData) {
     const auto found = preparsed_.find(preparsedData);
     const DeviceId device = found == preparsed_.end() ? kNoDevice : found->second;
     begin(Op::HidD_FreePreparsedData, device);
+    preparsedLayouts_.erase(preparsedData);
     return log(Op::HidD_FreePreparsedData, device, preparsed_.erase(preparsedData) == 1 ? 1 : 0);
 }
 
@@ -368,6 +426,65 @@ Bool32 SimulatedPlatform::HidD_GetFeature(Handle handle, std::uint8_t* report,
     const std::uint32_t length = interface->spec.featureReportLength;
     interface->firmware.answer(report, length);
     return log(Op::HidD_GetFeature, device, 1, reportLength, bytesOf(report, length));
+}
+
+const ReportLayout* SimulatedPlatform::layoutOf(PreparsedData preparsedData) const {
+    const auto found = preparsedLayouts_.find(preparsedData);
+    return found == preparsedLayouts_.end() ? nullptr : &found->second;
+}
+
+Bool32 SimulatedPlatform::HidP_GetUsages(HidpReportType reportType, std::uint16_t usagePage,
+                                         std::uint16_t, std::uint16_t* usageList,
+                                         std::uint32_t* usageLength, PreparsedData preparsedData,
+                                         std::uint8_t* report, std::uint32_t reportLength) {
+    const auto found = preparsed_.find(preparsedData);
+    const DeviceId device = found == preparsed_.end() ? kNoDevice : found->second;
+    const ReportLayout* layout = layoutOf(preparsedData);
+    if (begin(Op::HidP_GetUsages, device) || layout == nullptr)
+        return log(Op::HidP_GetUsages, device, HIDP_STATUS_INVALID_PREPARSED_DATA, reportLength);
+    const Bool32 status =
+        hidpGetUsages(*layout, reportType, usagePage, usageList, usageLength, report, reportLength);
+    return log(Op::HidP_GetUsages, device, status, reportLength, bytesOf(report, reportLength));
+}
+
+std::uint32_t SimulatedPlatform::HidP_MaxUsageListLength(HidpReportType reportType,
+                                                         std::uint16_t usagePage,
+                                                         PreparsedData preparsedData) {
+    const auto found = preparsed_.find(preparsedData);
+    const DeviceId device = found == preparsed_.end() ? kNoDevice : found->second;
+    const ReportLayout* layout = layoutOf(preparsedData);
+    if (begin(Op::HidP_MaxUsageListLength, device) || layout == nullptr)
+        return static_cast<std::uint32_t>(log(Op::HidP_MaxUsageListLength, device, 0));
+    const std::uint32_t most = hidpMaxUsageListLength(*layout, reportType, usagePage);
+    log(Op::HidP_MaxUsageListLength, device, static_cast<Bool32>(most));
+    return most;
+}
+
+InputWait SimulatedPlatform::WaitForInputReport(Handle handle, std::uint8_t* buffer,
+                                                std::uint32_t bufferLength,
+                                                std::uint32_t& bytesRead, std::uint32_t timeoutMs) {
+    bytesRead = 0;
+    DeviceId device = kNoDevice;
+    Interface* interface = live(handle, device);
+    if (begin(Op::WaitForInputReport, device, handle) || interface == nullptr) {
+        const bool gone = device != kNoDevice && interface == nullptr;
+        setLastError({gone ? PlatformError::Kind::Gone : PlatformError::Kind::Other, 0,
+                      device == kNoDevice ? std::string() : pathOf(device)});
+        log(Op::WaitForInputReport, device, 0, timeoutMs);
+        return InputWait::Failed;
+    }
+    auto& queue = inputQueues_[handle];
+    if (queue.empty()) {
+        log(Op::WaitForInputReport, device, static_cast<Bool32>(InputWait::Timeout), timeoutMs);
+        return InputWait::Timeout;
+    }
+    const std::vector<std::uint8_t> report = std::move(queue.front());
+    queue.pop_front();
+    bytesRead = static_cast<std::uint32_t>(std::min<std::size_t>(report.size(), bufferLength));
+    std::copy_n(report.begin(), bytesRead, buffer);
+    log(Op::WaitForInputReport, device, static_cast<Bool32>(InputWait::Report), timeoutMs,
+        bytesOf(buffer, bytesRead));
+    return InputWait::Report;
 }
 
 } // namespace hid::sim

@@ -10,6 +10,7 @@
 #include "ApiDeclarations.h"
 #include "BoardIdentity.h"
 #include "DeviceInfoSets.h"
+#include "SimulatedInputs.h"
 
 #include <array>
 #include <deque>
@@ -42,6 +43,9 @@ enum class Op {
     HidD_FreePreparsedData,
     HidD_SetFeature,
     HidD_GetFeature,
+    HidP_GetUsages,
+    HidP_MaxUsageListLength,
+    WaitForInputReport,
 };
 const char* opName(Op op);
 
@@ -64,6 +68,8 @@ struct InterfaceSpec {
     std::optional<std::u16string> product = u"Tessary-32";
     std::uint16_t inputReportLength = 5;
     std::uint16_t featureReportLength = 65;
+    // Where the inputs are in its input reports; the lengths above stay as they are given.
+    std::vector<std::uint8_t> reportDescriptor = boardReportDescriptor();
 };
 
 // The board's side of the feature-report protocol.
@@ -116,6 +122,15 @@ public:
     void setInputReports(DeviceId device, InputReports reports);
     // While false, a presence read finds no input report waiting (InputReports::Idle).
     void setInputReady(DeviceId device, bool ready);
+    // Presses or releases input 1 to 32 of a plugged-in board. Each change sends one input
+    // report to every handle open on the board; like hidraw, each handle queues at most
+    // kInputQueueLength reports and drops the ones that come while its queue is full.
+    void press(DeviceId device, int input);
+    void release(DeviceId device, int input);
+    InputSet pressedInputs(DeviceId device) const;
+    // Sends any bytes as an input report, as a board whose firmware is at fault might.
+    void sendInputReport(DeviceId device, const std::vector<std::uint8_t>& report);
+    static constexpr std::size_t kInputQueueLength = 64;
 
     // Makes op fail for one device, or for every device with kNoDevice. A failing call leaves
     // the reason in lastError: Refused, or the one given to failWith.
@@ -168,6 +183,16 @@ public:
                            std::uint32_t reportLength) override;
     Bool32 HidD_GetFeature(Handle device, std::uint8_t* report,
                            std::uint32_t reportLength) override;
+    Bool32 HidP_GetUsages(HidpReportType reportType, std::uint16_t usagePage,
+                          std::uint16_t linkCollection, std::uint16_t* usageList,
+                          std::uint32_t* usageLength, PreparsedData preparsedData,
+                          std::uint8_t* report, std::uint32_t reportLength) override;
+    std::uint32_t HidP_MaxUsageListLength(HidpReportType reportType, std::uint16_t usagePage,
+                                          PreparsedData preparsedData) override;
+    // Takes the oldest report queued for the handle at once; with none queued it times out at
+    // once too, without waiting: the caller's clock is the test's to move.
+    InputWait WaitForInputReport(Handle handle, std::uint8_t* buffer, std::uint32_t bufferLength,
+                                 std::uint32_t& bytesRead, std::uint32_t timeoutMs) override;
 
 private:
     struct Interface {
@@ -176,6 +201,7 @@ private:
         bool plugged = true;
         int connection = 0; // counts plug-ins; handles of an earlier connection are dead
         bool inputReady = true;
+        InputSet pressed = 0;
     };
     struct OpenHandle {
         DeviceId device;
@@ -191,6 +217,8 @@ private:
     // The device behind a handle, if it is still connected.
     Interface* live(Handle handle, DeviceId& device);
     DeviceId deviceOf(Handle handle) const;
+    void setPressed(DeviceId device, InputSet pressed);
+    const ReportLayout* layoutOf(PreparsedData preparsedData) const;
     Bool32 stringQuery(Op op, Handle handle,
                        const std::optional<std::u16string> InterfaceSpec::*text,
                        std::uint8_t* buffer, std::uint32_t bufferLength);
@@ -199,6 +227,8 @@ private:
     std::map<Handle, OpenHandle> handles_;
     std::set<Handle> events_;
     std::map<PreparsedData, DeviceId> preparsed_;
+    std::map<PreparsedData, ReportLayout> preparsedLayouts_;
+    std::map<Handle, std::deque<std::vector<std::uint8_t>>> inputQueues_;
     DeviceInfoSets infoSets_;
     std::map<std::pair<Op, DeviceId>, PlatformError::Kind> failing_;
     std::optional<PlatformError::Kind> injected_; // the reason the current call is made to fail

@@ -17,6 +17,12 @@ constexpr std::uint32_t kFileShareWrite = hid::FILE_SHARE_WRITE;
 constexpr std::uint32_t kOpenExisting = hid::OPEN_EXISTING;
 constexpr std::uint32_t kFileFlagOverlapped = hid::FILE_FLAG_OVERLAPPED;
 constexpr hid::Bool32 kHidpStatusSuccess = hid::HIDP_STATUS_SUCCESS;
+constexpr hid::Bool32 kHidpStatusInvalidPreparsedData = hid::HIDP_STATUS_INVALID_PREPARSED_DATA;
+constexpr hid::Bool32 kHidpStatusInvalidReportLength = hid::HIDP_STATUS_INVALID_REPORT_LENGTH;
+constexpr hid::Bool32 kHidpStatusUsageNotFound = hid::HIDP_STATUS_USAGE_NOT_FOUND;
+constexpr hid::Bool32 kHidpStatusBufferTooSmall = hid::HIDP_STATUS_BUFFER_TOO_SMALL;
+constexpr hid::Bool32 kHidpStatusIncompatibleReportId = hid::HIDP_STATUS_INCOMPATIBLE_REPORT_ID;
+constexpr hid::Bool32 kHidpStatusReportDoesNotExist = hid::HIDP_STATUS_REPORT_DOES_NOT_EXIST;
 } // namespace portable
 
 // clang-format off
@@ -47,6 +53,17 @@ static_assert(portable::kFileShareWrite == FILE_SHARE_WRITE);
 static_assert(portable::kOpenExisting == OPEN_EXISTING);
 static_assert(portable::kFileFlagOverlapped == FILE_FLAG_OVERLAPPED);
 static_assert(portable::kHidpStatusSuccess == HIDP_STATUS_SUCCESS);
+static_assert(portable::kHidpStatusInvalidPreparsedData == HIDP_STATUS_INVALID_PREPARSED_DATA);
+static_assert(portable::kHidpStatusInvalidReportLength == HIDP_STATUS_INVALID_REPORT_LENGTH);
+static_assert(portable::kHidpStatusUsageNotFound == HIDP_STATUS_USAGE_NOT_FOUND);
+static_assert(portable::kHidpStatusBufferTooSmall == HIDP_STATUS_BUFFER_TOO_SMALL);
+static_assert(portable::kHidpStatusIncompatibleReportId == HIDP_STATUS_INCOMPATIBLE_REPORT_ID);
+static_assert(portable::kHidpStatusReportDoesNotExist == HIDP_STATUS_REPORT_DOES_NOT_EXIST);
+static_assert(static_cast<int>(hid::HidpReportType::Input) == HidP_Input);
+static_assert(static_cast<int>(hid::HidpReportType::Output) == HidP_Output);
+static_assert(static_cast<int>(hid::HidpReportType::Feature) == HidP_Feature);
+static_assert(sizeof(USAGE) == sizeof(std::uint16_t));
+static_assert(sizeof(ULONG) == sizeof(std::uint32_t));
 
 static_assert(std::is_same_v<Bool32, BOOL>);
 static_assert(sizeof(Handle) == sizeof(HANDLE));
@@ -353,6 +370,67 @@ Bool32 Win32Platform::HidD_SetFeature(Handle device, std::uint8_t* report,
 Bool32 Win32Platform::HidD_GetFeature(Handle device, std::uint8_t* report,
                                       std::uint32_t reportLength) {
     return noted(::HidD_GetFeature(native(device), report, reportLength), device);
+}
+
+Bool32 Win32Platform::HidP_GetUsages(HidpReportType reportType, std::uint16_t usagePage,
+                                     std::uint16_t linkCollection, std::uint16_t* usageList,
+                                     std::uint32_t* usageLength, PreparsedData preparsedData,
+                                     std::uint8_t* report, std::uint32_t reportLength) {
+    ULONG length = usageLength != nullptr ? *usageLength : 0;
+    const NTSTATUS status = ::HidP_GetUsages(
+        static_cast<HIDP_REPORT_TYPE>(reportType), usagePage, linkCollection, usageList, &length,
+        nativePreparsed(preparsedData), reinterpret_cast<PCHAR>(report), reportLength);
+    if (usageLength != nullptr)
+        *usageLength = length;
+    return status;
+}
+
+std::uint32_t Win32Platform::HidP_MaxUsageListLength(HidpReportType reportType,
+                                                     std::uint16_t usagePage,
+                                                     PreparsedData preparsedData) {
+    return ::HidP_MaxUsageListLength(static_cast<HIDP_REPORT_TYPE>(reportType), usagePage,
+                                     nativePreparsed(preparsedData));
+}
+
+InputWait Win32Platform::readFailed(unsigned long error) {
+    const bool gone = error == ERROR_DEVICE_NOT_CONNECTED || error == ERROR_GEN_FAILURE ||
+                      error == ERROR_BAD_COMMAND || error == ERROR_FILE_NOT_FOUND ||
+                      error == ERROR_OPERATION_ABORTED;
+    setLastError({gone ? PlatformError::Kind::Gone : PlatformError::Kind::Other,
+                  static_cast<int>(error),
+                  {}});
+    return InputWait::Failed;
+}
+
+InputWait Win32Platform::WaitForInputReport(Handle handle, std::uint8_t* buffer,
+                                            std::uint32_t bufferLength, std::uint32_t& bytesRead,
+                                            std::uint32_t timeoutMs) {
+    bytesRead = 0;
+    OVERLAPPED overlapped{};
+    overlapped.hEvent = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    if (overlapped.hEvent == nullptr)
+        return readFailed(::GetLastError());
+    DWORD read = 0;
+    bool done = ::ReadFile(native(handle), buffer, bufferLength, &read, &overlapped) != 0;
+    unsigned long error = done ? ERROR_SUCCESS : ::GetLastError();
+    bool timedOut = false;
+    if (!done && error == ERROR_IO_PENDING) {
+        if (::WaitForSingleObject(overlapped.hEvent, timeoutMs) != WAIT_OBJECT_0) {
+            timedOut = true;
+            ::CancelIoEx(native(handle), &overlapped);
+        }
+        // Waits for the cancel to finish; a report that came in meanwhile is still taken.
+        done = ::GetOverlappedResult(native(handle), &overlapped, &read, TRUE) != 0;
+        error = done ? ERROR_SUCCESS : ::GetLastError();
+    }
+    ::CloseHandle(overlapped.hEvent);
+    if (done) {
+        bytesRead = read;
+        return InputWait::Report;
+    }
+    if (timedOut && error == ERROR_OPERATION_ABORTED)
+        return InputWait::Timeout;
+    return readFailed(error);
 }
 
 } // namespace hid

@@ -51,11 +51,22 @@ public:
                            std::uint32_t reportLength) override;
     Bool32 HidD_GetFeature(Handle device, std::uint8_t* report,
                            std::uint32_t reportLength) override;
+    Bool32 HidP_GetUsages(HidpReportType reportType, std::uint16_t usagePage,
+                          std::uint16_t linkCollection, std::uint16_t* usageList,
+                          std::uint32_t* usageLength, PreparsedData preparsedData,
+                          std::uint8_t* report, std::uint32_t reportLength) override;
+    std::uint32_t HidP_MaxUsageListLength(HidpReportType reportType, std::uint16_t usagePage,
+                                          PreparsedData preparsedData) override;
+    // An overlapped ReadFile and WaitForSingleObject on its event; a read still pending at
+    // the timeout is cancelled, and the HID class driver keeps the reports for the next call.
+    InputWait WaitForInputReport(Handle handle, std::uint8_t* buffer, std::uint32_t bufferLength,
+                                 std::uint32_t& bytesRead, std::uint32_t timeoutMs) override;
 
 private:
     Bool32 noted(Bool32 result, Handle device);
     void noteFailure(std::string device);
     std::string pathOf(Handle device) const;
+    InputWait readFailed(unsigned long error);
 
     std::map<Handle, std::string> paths_; // the open device handles and their paths
 };
