@@ -8,8 +8,10 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <ostream>
 #include <string>
+#include <vector>
 
 namespace monitor {
 
@@ -45,6 +47,47 @@ struct MonitorResult {
     std::uint64_t unknownReportId = 0; // skipped: an ID the descriptor does not declare
 };
 
+// One monitoring of one board, a wait at a time: for callers that have their own event loop.
+class MonitorSession {
+public:
+    MonitorSession(hid::ApiDeclarations& api, MonitoredBoard board, const MonitorOptions& options,
+                   const MonitorIo& io);
+    ~MonitorSession();
+    MonitorSession(const MonitorSession&) = delete;
+    MonitorSession& operator=(const MonitorSession&) = delete;
+
+    // Takes the board's layout; false, with a message, when its inputs cannot be read.
+    bool start();
+    enum class Step { Report, Idle, Ended };
+    // Waits at most longestWaitMs, less when a turn is about to end, and takes one report.
+    // Ended once the board has gone or cannot be read.
+    Step step(std::uint32_t longestWaitMs);
+    // When the turn under way ends, in ms since the start, if no pulse comes.
+    std::optional<std::int64_t> nextTurnEnd() const { return monitor_.nextExpiry(); }
+    // Prints the turns still under way and what was skipped.
+    void finish();
+    const MonitorResult& result() const { return result_; }
+
+private:
+    std::uint32_t waitMs(std::uint32_t longestWaitMs) const;
+    void take(std::uint32_t length);
+    MonitorEnd readFailure();
+    void reportSkipped() const;
+
+    hid::ApiDeclarations& api_;
+    MonitoredBoard board_;
+    MonitorIo io_;
+    InputMonitor monitor_;
+    hid::PreparsedData preparsed_ = 0;
+    bool havePreparsed_ = false;
+    std::int64_t start_ = 0;
+    std::int64_t now_ = 0;
+    std::vector<std::uint16_t> usages_;
+    std::vector<std::uint8_t> buffer_;
+    MonitorResult result_;
+};
+
+// Monitors until stopRequested or the board goes.
 MonitorResult runMonitor(hid::ApiDeclarations& api, const MonitoredBoard& board,
                          const MonitorOptions& options, const MonitorIo& io);
 
