@@ -1,5 +1,6 @@
 #include "Bench.h"
 
+#include "InputPanel.h"
 #include "Protocol.h"
 
 #include <QCheckBox>
@@ -106,8 +107,10 @@ Bench::Bench(hid::sim::SimulatedPlatform& platform, QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(createBoardList());
     layout->addWidget(createAddForm());
+    inputs_ = new InputPanel(platform_, this);
+    layout->addWidget(inputs_, 1);
     layout->addWidget(createWireLog(), 1);
-    resize(600, 620);
+    resize(600, 860);
 
     logTimer_ = new QTimer(this);
     logTimer_->setInterval(kLogPollMs);
@@ -352,6 +355,7 @@ void Bench::showSelectedBoard() {
     const QSignalBlocker answerBlocker(selfTestAnswer_);
     stopInput_->setChecked(any && inputStopped_.count(device) > 0);
     selfTestAnswer_->setValue(any ? platform_.firmware(device).selfTestResult : 0);
+    inputs_->showBoard(device);
 }
 
 // The platform's log is emptied once shown, so the demo's memory stays the same however long

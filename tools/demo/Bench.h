@@ -1,6 +1,7 @@
 // The bench: a small window beside the utility that shows the simulated boards and works them
 // like a person at a test bench would: adds boards, plugs and unplugs them, sets the answer of
-// their self test, stops their input reports, and shows every feature report on the wire.
+// their self test, stops their input reports, presses their inputs, and shows every feature
+// report on the wire and what the monitor makes of the input reports.
 #pragma once
 
 #include "SimulatedPlatform.h"
@@ -22,6 +23,8 @@ class QTableWidget;
 class QTimer;
 
 namespace demo {
+
+class InputPanel;
 
 // "1.3" (major in decimal, minor in hexadecimal, as the utility shows it) or a release number
 // such as "259" or "0x0103".
@@ -55,6 +58,7 @@ public:
     // Takes the feature reports logged since the last refresh into the wire log.
     void refreshWireLog();
     QStringList wireLogLines() const;
+    InputPanel& inputs() { return *inputs_; }
 
 signals:
     void closed();
@@ -90,6 +94,7 @@ private:
     QPushButton* addButton_ = nullptr;
     QLabel* addStatus_ = nullptr;
 
+    InputPanel* inputs_ = nullptr;
     QPlainTextEdit* wireLog_ = nullptr;
     QTimer* logTimer_ = nullptr;
 };
