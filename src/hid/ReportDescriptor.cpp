@@ -354,9 +354,11 @@ std::optional<Usage> ReportField::usageAt(std::uint64_t index) const {
     return std::nullopt;
 }
 
+// A field of zero-bit elements carries nothing, however many elements it counts.
 bool ReportField::declaresPage(std::uint16_t page) const {
-    return !constant && std::any_of(usages.begin(), usages.end(),
-                                    [page](const UsageRange& range) { return range.page == page; });
+    return !constant && bitSize > 0 && count > 0 &&
+           std::any_of(usages.begin(), usages.end(),
+                       [page](const UsageRange& range) { return range.page == page; });
 }
 
 std::uint16_t ReportLayout::reportLength(ReportKind kind, std::uint8_t reportId) const {
@@ -411,10 +413,43 @@ private:
 
 constexpr std::uint32_t kMaxArrayElementBits = 32;
 
+// A field's usages by index, found by halving rather than by walking every range: a field may
+// have thousands of elements and thousands of ranges.
+class UsageIndex {
+public:
+    explicit UsageIndex(const ReportField& field) : field_(field) {
+        std::uint64_t start = 0;
+        for (const UsageRange& range : field.usages) {
+            starts_.push_back(start);
+            start += std::uint64_t{range.last} - range.first + 1;
+        }
+        total_ = start;
+    }
+
+    std::optional<Usage> at(std::uint64_t index) const {
+        if (field_.usages.empty())
+            return std::nullopt;
+        if (index >= total_) {
+            if (!field_.variable)
+                return std::nullopt;
+            return Usage{field_.usages.back().page, field_.usages.back().last};
+        }
+        const auto found = std::upper_bound(starts_.begin(), starts_.end(), index) - 1;
+        const UsageRange& range = field_.usages[static_cast<std::size_t>(found - starts_.begin())];
+        return Usage{range.page, static_cast<std::uint16_t>(range.first + (index - *found))};
+    }
+
+private:
+    const ReportField& field_;
+    std::vector<std::uint64_t> starts_;
+    std::uint64_t total_ = 0;
+};
+
 void collectVariable(const ReportField& field, std::uint16_t page, const ReportBits& bits,
                      std::vector<std::uint16_t>& usages) {
+    const UsageIndex index(field);
     for (std::uint32_t element = 0; element < field.count; ++element) {
-        const std::optional<Usage> usage = field.usageAt(element);
+        const std::optional<Usage> usage = index.at(element);
         if (usage && usage->page == page &&
             bits.anySet(field.bitOffset + std::uint64_t{element} * field.bitSize, field.bitSize))
             usages.push_back(usage->id);
@@ -425,6 +460,7 @@ void collectArray(const ReportField& field, std::uint16_t page, const ReportBits
                   std::vector<std::uint16_t>& usages) {
     if (field.bitSize > kMaxArrayElementBits)
         return;
+    const UsageIndex index(field);
     for (std::uint32_t element = 0; element < field.count; ++element) {
         const std::int64_t value =
             bits.value(field.bitOffset + std::uint64_t{element} * field.bitSize, field.bitSize,
@@ -432,7 +468,7 @@ void collectArray(const ReportField& field, std::uint16_t page, const ReportBits
         if (value < field.logicalMinimum || value > field.logicalMaximum)
             continue; // the array's way of saying "nothing here"
         const std::optional<Usage> usage =
-            field.usageAt(static_cast<std::uint64_t>(value - field.logicalMinimum));
+            index.at(static_cast<std::uint64_t>(value - field.logicalMinimum));
         if (usage && usage->page == page)
             usages.push_back(usage->id);
     }
