@@ -64,9 +64,11 @@ const json& member(const json& object, const char* key, json::value_t type, cons
 
 void onlyKnownKeys(const json& object, std::initializer_list<const char*> known,
                    const char* where) {
-    for (const auto& [key, value] : object.items())
+    for (const auto& item : object.items()) {
+        const std::string& key = item.key();
         if (std::none_of(known.begin(), known.end(), [&](const char* k) { return key == k; }))
             throw FileFault{"unknown key '" + printable(key) + "' in " + where};
+    }
 }
 
 void checkFormat(const json& document) {
