@@ -176,6 +176,9 @@ std::optional<std::vector<Assignment>> parseSettingsFile(std::string_view text,
         return readSettings(document);
     } catch (const FileFault& fault) {
         error = fault.what;
+    } catch (const json::exception& fault) {
+        // A value of a type or size no check above foresaw: still bad input, never a crash.
+        error = std::string("not a settings file: ") + fault.what();
     }
     return std::nullopt;
 }
