@@ -1,7 +1,7 @@
+#include "../shared/ScriptedPlatform.h"
 #include "BoardConnection.h"
 #include "InputMonitor.h"
 #include "MonitorLoop.h"
-#include "SimulatedPlatform.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -139,37 +139,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 // ---- The monitor over a simulated board ----
 
-// A simulated board whose inputs follow a script in virtual time: each wait lets the time pass
-// up to the next scripted moment or to the wait's end, whichever comes first.
-class ScriptedPlatform : public hid::sim::SimulatedPlatform {
-public:
-    struct Event {
-        std::int64_t ms;
-        std::function<void()> act;
-    };
-    std::vector<Event> script;
-    std::int64_t now = 1000; // the clock does not start at 0
-    std::vector<std::uint32_t> waits;
-
-    hid::InputWait WaitForInputReport(hid::Handle handle, std::uint8_t* buffer,
-                                      std::uint32_t bufferLength, std::uint32_t& bytesRead,
-                                      std::uint32_t timeoutMs) override {
-        waits.push_back(timeoutMs);
-        const std::int64_t end = now + timeoutMs;
-        if (next_ < script.size() && script[next_].ms <= end) {
-            now = std::max(now, script[next_].ms);
-            while (next_ < script.size() && script[next_].ms == now)
-                script[next_++].act();
-        } else {
-            now = end;
-        }
-        return SimulatedPlatform::WaitForInputReport(handle, buffer, bufferLength, bytesRead,
-                                                     timeoutMs);
-    }
-
-private:
-    std::size_t next_ = 0;
-};
+using hid::sim::ScriptedPlatform;
 
 class MonitorOverSimulatedBoard : public ::testing::Test {
 protected:

@@ -13,11 +13,13 @@ namespace cli {
 namespace {
 
 // Every subcommand, in the order --help lists them. A new one adds its function here.
-constexpr AddCommand kCommands[] = {addList, addShow, addSet, addSelfTest, addSave, addRestore};
+constexpr AddCommand kCommands[] = {addList, addShow,    addSet,    addSelfTest,
+                                    addSave, addRestore, addMonitor};
 
 constexpr char kFooter[] = R"(Exit codes:
-  0  done
-  1  an exchange with the board failed, or it read back other values than were written
+  0  done; monitor: stopped with Ctrl-C
+  1  an exchange with the board failed, or it read back other values than were written;
+     monitor: the board was unplugged or its inputs cannot be read
   2  wrong usage or bad input; nothing was written
   3  no board found
   4  a board is plugged in but this user may not open it)";
@@ -25,10 +27,11 @@ constexpr char kFooter[] = R"(Exit codes:
 } // namespace
 
 int run(hid::ApiDeclarations& platform, const std::vector<std::string>& args, std::ostream& out,
-        std::ostream& err) {
-    Context context{platform, out, err, {}, false};
+        std::ostream& err, const Environment& environment) {
+    Context context{platform, out, err, {}, false, environment};
     CLI::App app("Sets up Tessary-32 boards: lists them, shows and writes their settings, runs "
-                 "their self test, and saves and restores their settings as JSON.",
+                 "their self test, saves and restores their settings as JSON, and shows their "
+                 "inputs as they change.",
                  "tessary32");
     app.add_option("--serial", context.serial,
                    "The board to work on, by its serial number; needed to write when two or "

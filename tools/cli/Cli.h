@@ -4,15 +4,25 @@
 
 #include "ApiDeclarations.h"
 
+#include <cstdint>
+#include <functional>
 #include <ostream>
 #include <string>
 #include <vector>
 
 namespace cli {
 
+// What a long-running subcommand (monitor) needs from the process around the core.
+struct Environment {
+    // From this call on, Ctrl-C asks the subcommand to stop rather than ending the process.
+    std::function<void()> catchInterrupt = [] {};
+    std::function<bool()> stopRequested = [] { return false; };
+    std::function<std::int64_t()> nowMs; // a steady clock; empty for the system's
+};
+
 // Runs one command line over the platform; args are the arguments after the program's name.
 // Returns the exit code (CliContext.h).
 int run(hid::ApiDeclarations& platform, const std::vector<std::string>& args, std::ostream& out,
-        std::ostream& err);
+        std::ostream& err, const Environment& environment = {});
 
 } // namespace cli

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "ApiDeclarations.h"
+#include "Cli.h"
 
 #include <ostream>
 #include <string>
@@ -23,6 +24,7 @@ struct Context {
     std::ostream& err;
     std::string serial; // --serial, empty when not given
     bool json = false;  // --json
+    const Environment& environment;
 };
 
 // Writes "tessary32: " and the message on the error stream; returns code.

@@ -21,5 +21,6 @@ void addSet(CLI::App& app, Runner& runner);
 void addSelfTest(CLI::App& app, Runner& runner);
 void addSave(CLI::App& app, Runner& runner);
 void addRestore(CLI::App& app, Runner& runner);
+void addMonitor(CLI::App& app, Runner& runner); // MonitorCommand.cpp
 
 } // namespace cli

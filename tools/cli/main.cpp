@@ -3,11 +3,48 @@
 
 #ifdef _WIN32
 #include "Win32Platform.h"
+
+#include <windows.h>
 #else
 #include "HidrawPlatform.h"
+
+#include <csignal>
 #endif
 
+#include <atomic>
 #include <iostream>
+
+namespace {
+
+std::atomic<bool> interrupted{false};
+
+#ifdef _WIN32
+BOOL WINAPI onConsoleEvent(DWORD event) {
+    if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT)
+        return FALSE;
+    interrupted = true;
+    return TRUE;
+}
+
+void catchInterrupt() {
+    SetConsoleCtrlHandler(onConsoleEvent, TRUE);
+}
+#else
+void onSignal(int) {
+    interrupted = true;
+}
+
+void catchInterrupt() {
+    struct sigaction action {};
+    action.sa_handler = onSignal;
+    sigemptyset(&action.sa_mask);
+    // No SA_RESTART: a wait for an input report returns at once.
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+}
+#endif
+
+} // namespace
 
 int main(int argc, char** argv) {
 #ifdef _WIN32
@@ -18,5 +55,8 @@ int main(int argc, char** argv) {
     platform.setPermissionNoticeStream(nullptr);
 #endif
     const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
-    return cli::run(platform, args, std::cout, std::cerr);
+    cli::Environment environment;
+    environment.catchInterrupt = catchInterrupt;
+    environment.stopRequested = [] { return interrupted.load(); };
+    return cli::run(platform, args, std::cout, std::cerr, environment);
 }
