@@ -178,7 +178,16 @@ std::vector<BoardListing> BoardSession::listBoards() {
 
 bool BoardSession::open(const std::string& serial) {
     lastError_ = {};
-    if (board.FindTheHid(serial))
+    return opened(board.FindTheHid(serial));
+}
+
+bool BoardSession::openFirst() {
+    lastError_ = {};
+    return opened(board.FindTheHid([](const std::string&) { return true; }));
+}
+
+bool BoardSession::opened(bool found) {
+    if (found)
         return true;
     if (!board.deniedOpens.empty())
         lastError_ = SessionError{SessionError::Kind::PermissionDenied,

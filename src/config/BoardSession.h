@@ -107,6 +107,8 @@ public:
 
     // Opens the first board whose serial text is serial. Only while no board is open.
     bool open(const std::string& serial);
+    // Opens the first board listed, in one walk.
+    bool openFirst();
     // Closes the open board's handles.
     void close();
     bool isOpen() const { return board.deviceAttached; }
@@ -133,6 +135,7 @@ public:
     const SessionError& lastError() const { return lastError_; }
 
 private:
+    bool opened(bool found);
     void fail(SessionError::Kind kind);
     void failFromPlatform(SessionError::Kind fallback);
     std::uint32_t featureLength() const;

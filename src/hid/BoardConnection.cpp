@@ -95,11 +95,15 @@ std::optional<std::string> BoardConnection::serialText() {
 }
 
 bool BoardConnection::FindTheHid(const std::string& wantedSerial) {
+    return FindTheHid([&](const std::string& serial) { return serial == wantedSerial; });
+}
+
+bool BoardConnection::FindTheHid(const std::function<bool(const std::string& serial)>& wanted) {
     enumerationDone = false;
     deviceAttached = false;
     walkInterfaces([&] {
         const std::optional<std::string> serial = serialText();
-        if (serial && *serial == wantedSerial) {
+        if (serial && wanted(*serial)) {
             deviceAttached = true;
             return AfterBoard::KeepOpenAndStop;
         }

@@ -34,6 +34,8 @@ public:
     // are open, capabilities are read and readOverlapped is ready. A board whose capabilities
     // cannot be read is not opened: its report lengths would be guesses.
     bool FindTheHid(const std::string& wantedSerial);
+    // The same for the first board whose serial text wanted accepts.
+    bool FindTheHid(const std::function<bool(const std::string& serial)>& wanted);
     // Clears capabilities, then reads them; false when they could not be read.
     bool QueryCapabilities();
     void CreateReadEvent();

@@ -37,6 +37,8 @@ public:
     config::BoardListing listing;
 
 private:
+    bool openAtOnce();
+
     Context& context_;
 };
 
