@@ -110,5 +110,7 @@ bool findAgain(Bench& bench, const std::string& serial, int& ticks);
 
 // The USB scenarios (UsbScenarios.cpp); true when all passed.
 bool runUsbScenarios(Bench& bench);
+// The shipped command line at path against USB boards (CliScenarios.cpp); true when all passed.
+bool runCliScenarios(Bench& bench, const std::string& path);
 
 } // namespace hil

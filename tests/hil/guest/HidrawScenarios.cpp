@@ -1,10 +1,11 @@
 // The Linux platform layer and the board protocol against boards the kernel really sees:
 // virtual boards made with /dev/uhid appear as hidraw devices, and the same code the window
 // uses finds them, opens them, talks to them and notices when they go. Then the same with
-// boards that are real USB devices (UsbScenarios.cpp).
+// boards that are real USB devices (UsbScenarios.cpp), and the shipped command line against
+// them (CliScenarios.cpp).
 //
 //   tessary-hil-test [--board PATH-OF-tessary-hil-board]
-//                    [--usb-board PATH-OF-tessary-hil-usb-board]
+//                    [--usb-board PATH-OF-tessary-hil-usb-board] [--cli PATH-OF-tessary32]
 //
 // Prints one line per scenario, "PASS name" or "FAIL name: reasons", and exits non-zero when
 // any scenario failed.
@@ -464,7 +465,7 @@ bool run(Bench& bench, const char* name, void (*body)(Bench&, Scenario&)) {
     return scenario.passed();
 }
 
-int runAll(const std::string& emulator, const std::string& usbEmulator) {
+int runAll(const std::string& emulator, const std::string& usbEmulator, const std::string& cli) {
     Bench bench(emulator, usbEmulator);
     bench.a = bench.start(boardA());
     bench.other = bench.start(otherProduct());
@@ -489,6 +490,7 @@ int runAll(const std::string& emulator, const std::string& usbEmulator) {
     bench.a.reset();
     bench.b.reset();
     passed &= runUsbScenarios(bench);
+    passed &= runCliScenarios(bench, cli);
     return passed ? 0 : 1;
 }
 
@@ -497,15 +499,18 @@ int runAll(const std::string& emulator, const std::string& usbEmulator) {
 int main(int argc, char** argv) {
     std::string emulator = "/bin/tessary-hil-board";
     std::string usbEmulator = "/bin/tessary-hil-usb-board";
+    std::string cli = "/bin/tessary32";
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string flag = argv[i];
         if (flag == "--board")
             emulator = argv[i + 1];
         else if (flag == "--usb-board")
             usbEmulator = argv[i + 1];
+        else if (flag == "--cli")
+            cli = argv[i + 1];
     }
     try {
-        return hil::runAll(emulator, usbEmulator);
+        return hil::runAll(emulator, usbEmulator, cli);
     } catch (const std::exception& error) {
         std::printf("FAIL setup: %s\n", error.what());
         return 1;

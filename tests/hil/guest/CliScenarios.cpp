@@ -1,0 +1,460 @@
+// The shipped command line, tessary32 from the build, run as a process against boards that are
+// real USB devices: what it prints, its exit codes, and what the boards receive on the wire.
+// Also how long `show` takes against what it cannot avoid (a process start and the nine
+// feature transfers of one read-back), and what the monitor costs at rest.
+#include "GuestBench.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <fstream>
+#include <poll.h>
+#include <spawn.h>
+#include <stdexcept>
+#include <string>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+extern char** environ;
+
+namespace hil {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr int kCommandTimeoutMs = 10000;
+constexpr std::string_view kSetFeature = "21 09 0300 0000 0040 ";
+constexpr std::string_view kGetFeature = "A1 01 0300 0000 0040";
+constexpr std::array<const char*, 4> kModes{"off", "1:1", "1:2", "1:4"};
+// The pulse width of board C1 ("48 ms"), which the monitor's pulses imitate.
+constexpr int kPulseWidthIndex = 5;
+constexpr auto kPulse = std::chrono::milliseconds(8 * (kPulseWidthIndex + 1));
+constexpr int kTimedRuns = 11;
+// The pair modes of the boards go round off, 1:1, 1:2, 1:4 from channel 1 on, shifted by these.
+constexpr int kShiftC1 = 3; // b1-b2 off, b5-b6 1:2
+constexpr int kShiftC2 = 1;
+
+double msSince(Clock::time_point start) {
+    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+// One run of tessary32, its output captured; ended with SIGKILL when it overruns its time.
+class CliProcess {
+public:
+    CliProcess(const std::string& program, const std::vector<std::string>& args) {
+        int out[2], err[2];
+        if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0)
+            throw std::runtime_error(std::string("pipe: ") + std::strerror(errno));
+        posix_spawn_file_actions_t actions;
+        ::posix_spawn_file_actions_init(&actions);
+        ::posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+        ::posix_spawn_file_actions_adddup2(&actions, err[1], 2);
+        std::vector<std::string> all{program};
+        all.insert(all.end(), args.begin(), args.end());
+        std::vector<char*> argv;
+        for (std::string& arg : all)
+            argv.push_back(arg.data());
+        argv.push_back(nullptr);
+        started_ = Clock::now();
+        const int error =
+            ::posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv.data(), environ);
+        ::posix_spawn_file_actions_destroy(&actions);
+        ::close(out[1]);
+        ::close(err[1]);
+        fds_ = {out[0], err[0]};
+        if (error != 0) {
+            pid_ = -1;
+            throw std::runtime_error("cannot start " + program + ": " + std::strerror(error));
+        }
+    }
+    ~CliProcess() {
+        if (pid_ > 0) {
+            ::kill(pid_, SIGKILL);
+            ::waitpid(pid_, nullptr, 0);
+        }
+        for (const int fd : fds_)
+            if (fd >= 0)
+                ::close(fd);
+    }
+    CliProcess(const CliProcess&) = delete;
+    CliProcess& operator=(const CliProcess&) = delete;
+
+    // Reads its output until stream (1 or 2) holds text; false when the time runs out first.
+    bool waitFor(int stream, const std::string& text, int timeoutMs) {
+        const auto giveUp = Clock::now() + std::chrono::milliseconds(timeoutMs);
+        while (texts_[stream - 1].find(text) == std::string::npos)
+            if (Clock::now() > giveUp || !readSome(giveUp))
+                return false;
+        return true;
+    }
+    // Reads to the end and reaps it: the exit code, or -1 when it overran or died of a signal.
+    int finish(int timeoutMs) {
+        const auto giveUp = Clock::now() + std::chrono::milliseconds(timeoutMs);
+        while (readSome(giveUp)) {
+        }
+        int status = 0;
+        while (pid_ > 0 && ::waitpid(pid_, &status, WNOHANG) == 0) {
+            if (Clock::now() > giveUp)
+                ::kill(pid_, SIGKILL);
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        elapsedMs_ = msSince(started_);
+        pid_ = -1;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+    void signal(int number) { ::kill(pid_, number); }
+    // Nanoseconds it has spent on a processor so far.
+    std::uint64_t cpuNs() const {
+        std::ifstream schedstat("/proc/" + std::to_string(pid_) + "/schedstat");
+        std::uint64_t ns = 0;
+        schedstat >> ns;
+        return ns;
+    }
+    const std::string& out() const { return texts_[0]; }
+    const std::string& err() const { return texts_[1]; }
+    double elapsedMs() const { return elapsedMs_; }
+
+private:
+    // False once both streams have ended or the time has run out.
+    bool readSome(Clock::time_point giveUp) {
+        std::array<pollfd, 2> watched{};
+        nfds_t count = 0;
+        std::array<int, 2> streamOf{};
+        for (int stream = 0; stream < 2; ++stream)
+            if (fds_[stream] >= 0) {
+                streamOf[count] = stream;
+                watched[count++] = {fds_[stream], POLLIN, 0};
+            }
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(giveUp - Clock::now()).count();
+        if (count == 0 || left <= 0 || ::poll(watched.data(), count, static_cast<int>(left)) <= 0)
+            return false;
+        for (nfds_t i = 0; i < count; ++i) {
+            if (watched[i].revents == 0)
+                continue;
+            const int stream = streamOf[i];
+            char buffer[4096];
+            const ssize_t got = ::read(fds_[stream], buffer, sizeof buffer);
+            if (got > 0) {
+                texts_[stream].append(buffer, static_cast<std::size_t>(got));
+            } else {
+                ::close(fds_[stream]);
+                fds_[stream] = -1;
+            }
+        }
+        return true;
+    }
+
+    pid_t pid_ = -1;
+    std::array<int, 2> fds_{-1, -1};
+    std::array<std::string, 2> texts_;
+    Clock::time_point started_;
+    double elapsedMs_ = 0;
+};
+
+struct Ran {
+    int code;
+    std::string out, err;
+    double ms;
+};
+
+std::string cliPath;
+
+Ran tessary32(const std::vector<std::string>& args) {
+    CliProcess process(cliPath, args);
+    const int code = process.finish(kCommandTimeoutMs);
+    return {code, process.out(), process.err(), process.elapsedMs()};
+}
+
+// "what: exit 1, stderr ..." when the exit code is not the one expected.
+bool expectExit(Scenario& s, const Ran& ran, int code, const std::string& what) {
+    return s.expectEqual(ran.code, code, what + " exit code (stderr: " + ran.err + ")");
+}
+
+std::vector<int> channelModes(int shift) {
+    std::vector<int> modes;
+    for (int channel = 1; channel <= 16; ++channel)
+        modes.push_back((channel + shift) % 4);
+    return modes;
+}
+
+// Every setting holds a value the command line can name, written as the board writes it.
+BoardSpec cliBoard(const std::string& serial, int shift, int pulseWidth, int rotStart) {
+    BoardSpec spec;
+    spec.usb = true;
+    spec.onChange = true;
+    spec.buttons = 0;
+    spec.serial = serial;
+    spec.manufacturer = "Tessary Labs";
+    spec.name = "Tessary-32 Kelmora";
+    spec.product = 0x0002;
+    spec.version = 0x0103;
+    spec.memory = patternMemory(40 + static_cast<unsigned>(shift));
+    const std::vector<int> modes = channelModes(shift);
+    for (int channel = 1; channel <= 16; ++channel)
+        spec.memory[config::encoderAddress(channel)] = config::encoderModeValue(modes[channel - 1]);
+    spec.memory[config::kPulseWidthAddress] = config::pulseWidthValue(pulseWidth);
+    spec.memory[config::kRotStartAddress] = config::rotStartValue(rotStart);
+    return spec;
+}
+
+// C1: b5-b6 an encoder at 1:2 and 48 ms, b1-b2 two buttons. C2: other values everywhere.
+// U: a uhid board, the first in the walk.
+struct CliBoards {
+    std::unique_ptr<BoardProcess> u, c1, c2;
+};
+CliBoards boards;
+
+std::vector<std::uint8_t> settingAddresses() {
+    std::vector<std::uint8_t> addresses;
+    for (int channel = 1; channel <= 16; ++channel)
+        addresses.push_back(config::encoderAddress(channel));
+    addresses.push_back(config::kPulseWidthAddress);
+    addresses.push_back(config::kRotStartAddress);
+    return addresses;
+}
+
+std::string hex2(unsigned value) {
+    char text[4];
+    std::snprintf(text, sizeof text, "%02X", value & 0xFF);
+    return text;
+}
+
+// A feature report as the board receives it: the data bytes, zeros up to 64.
+std::string sentOnWire(std::uint8_t command, std::uint8_t address, std::uint8_t value) {
+    return std::string(kSetFeature) + hex2(command) + hex2(address) + hex2(value) +
+           std::string(2 * 61, '0');
+}
+
+std::vector<std::string> readBackOnWire() {
+    std::vector<std::string> wire{sentOnWire(0xE0, 0x00, 0x05)};
+    wire.insert(wire.end(), 8, std::string(kGetFeature));
+    return wire;
+}
+
+std::string row(const std::string& name, const std::string& value) {
+    char padded[16];
+    std::snprintf(padded, sizeof padded, "%-14s", name.c_str());
+    return padded + value + "\n";
+}
+
+void list(Bench&, Scenario& s) {
+    const Ran ran = tessary32({"list"});
+    expectExit(s, ran, 0, "list");
+    std::vector<const BoardProcess*> all{boards.u.get(), boards.c1.get(), boards.c2.get()};
+    // The walk goes by hidraw number.
+    const auto number = [](const BoardProcess* board) {
+        return std::stoi(board->node().substr(6));
+    };
+    std::sort(all.begin(), all.end(), [&](auto* a, auto* b) { return number(a) < number(b); });
+    std::string listed;
+    for (const BoardProcess* board : all)
+        listed += board->spec().serial + "\t1209:0002\t1.3\t/dev/" + board->node() + "\n";
+    s.expectEqual(ran.out, listed, "listed");
+}
+
+void show(Bench&, Scenario& s) {
+    BoardProcess& board = *boards.c1;
+    board.wire();
+    const Ran ran = tessary32({"--serial", board.spec().serial, "show"});
+    expectExit(s, ran, 0, "show");
+    std::string expected = row("serial", board.spec().serial) +
+                           row("device", "/dev/" + board.node()) +
+                           row("manufacturer", "Tessary Labs") +
+                           row("product", "Tessary-32 Kelmora") + row("version", "1.3");
+    const std::vector<int> modes = channelModes(kShiftC1);
+    for (int channel = 1; channel <= 16; ++channel)
+        expected += row("b" + std::to_string(2 * channel - 1) + "-b" + std::to_string(2 * channel),
+                        kModes[static_cast<std::size_t>(modes[channel - 1])]);
+    expected += row("pulse-width", "48 ms") + row("rotary-start", "Auto");
+    s.expectEqual(ran.out, expected, "shown");
+    s.expectEqual(joined(board.wire()), joined(readBackOnWire()), "requests on the wire");
+}
+
+void set(Bench&, Scenario& s) {
+    BoardProcess& board = *boards.c2;
+    Memory expected = board.memory();
+    board.wire();
+    const Ran ran =
+        tessary32({"--serial", board.spec().serial, "set", "b31-b32=1:4", "pulse-width=200"});
+    expectExit(s, ran, 0, "set");
+    s.expectEqual(ran.out, row("b31-b32", "1:4") + row("pulse-width", "200 ms"), "printed");
+    std::vector<std::string> wire{sentOnWire(0xEE, 0x3E, 0x08), sentOnWire(0xEE, 0x40, 0x19)};
+    const std::vector<std::string> readBack = readBackOnWire();
+    wire.insert(wire.end(), readBack.begin(), readBack.end());
+    s.expectEqual(joined(board.wire()), joined(wire), "requests on the wire");
+    expected[0x3E] = 0x08;
+    expected[0x40] = 0x19;
+    s.expectEqual(hexBytes(board.memory()), hexBytes(expected), "memory");
+}
+
+// C1's settings saved and restored onto C2: C2 then holds C1's settings and keeps the rest.
+void saveAndRestore(Bench&, Scenario& s) {
+    const std::string file = "/tmp/tessary32-c1.json";
+    const Ran saved = tessary32({"--serial", boards.c1->spec().serial, "save", file});
+    expectExit(s, saved, 0, "save");
+
+    BoardProcess& board = *boards.c2;
+    const Memory source = boards.c1->memory();
+    Memory expected = board.memory();
+    std::vector<std::string> wire = readBackOnWire();
+    for (const std::uint8_t address : settingAddresses())
+        if (expected[address] != source[address]) {
+            wire.push_back(sentOnWire(0xEE, address, source[address]));
+            expected[address] = source[address];
+        }
+    const std::vector<std::string> readBack = readBackOnWire();
+    wire.insert(wire.end(), readBack.begin(), readBack.end());
+    board.wire();
+    const Ran restored = tessary32({"--serial", board.spec().serial, "restore", file});
+    expectExit(s, restored, 0, "restore");
+    s.expectEqual(joined(board.wire()), joined(wire), "requests of the restore");
+    s.expectEqual(hexBytes(board.memory()), hexBytes(expected), "memory after the restore");
+
+    const Ran again = tessary32({"--serial", board.spec().serial, "restore", file});
+    expectExit(s, again, 0, "second restore");
+    s.expectEqual(joined(board.wire()), joined(readBackOnWire()),
+                  "requests of a restore with nothing to change");
+}
+
+void selfTest(Bench&, Scenario& s) {
+    BoardProcess& board = *boards.c1;
+    board.setSelfTestResult(0);
+    const Ran passed = tessary32({"--serial", board.spec().serial, "selftest"});
+    expectExit(s, passed, 0, "passing self test");
+    s.expectEqual(passed.out, std::string("Passed\n"), "passing self test printed");
+    board.setSelfTestResult(7);
+    const Ran failed = tessary32({"--serial", board.spec().serial, "selftest"});
+    expectExit(s, failed, 1, "failing self test");
+    s.expectEqual(failed.out, std::string("Failed on B7\n"), "failing self test printed");
+    s.check(failed.err.find("/dev/" + board.node()) != std::string::npos,
+            "the failure does not name the device: " + failed.err);
+}
+
+double median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+std::string fixed(double value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f", value);
+    return text;
+}
+
+// show against a process start of the same binary plus the nine feature transfers of one
+// read-back, made by this program over the same layer on the board held open; runs
+// alternate, and their medians are compared.
+void timeShow(Bench& bench, Scenario& s, const BoardProcess& board, const std::string& kind) {
+    const std::string serial = board.spec().serial;
+    std::vector<double> shows, starts, transfers;
+    for (int run = 0; run < kTimedRuns; ++run) {
+        const Ran shown = tessary32({"--serial", serial, "show"});
+        expectExit(s, shown, 0, "show");
+        shows.push_back(shown.ms);
+        const Ran version = tessary32({"--version"});
+        expectExit(s, version, 0, "--version");
+        starts.push_back(version.ms);
+        ClosesBoard closes{bench};
+        if (!bench.open(s, serial))
+            return;
+        const auto start = Clock::now();
+        const config::BoardSettings settings = bench.session().readSettings();
+        transfers.push_back(msSince(start));
+        s.check(settings.complete(), "the read-back failed");
+    }
+    const double baseline = median(starts) + median(transfers);
+    s.note(kind + ": tessary32 show " + fixed(median(shows)) + " ms; start of tessary32 " +
+           fixed(median(starts)) + " ms + 9 feature transfers " + fixed(median(transfers)) +
+           " ms = " + fixed(baseline) + " ms; " + fixed(median(shows) / baseline) +
+           "x (target 1.2x; medians of " + std::to_string(kTimedRuns) + ")");
+}
+
+// Each board is the first its walk opens.
+void showTime(Bench& bench, Scenario& s) {
+    timeShow(bench, s, *boards.u, "uhid board");
+    timeShow(bench, s, *boards.c1, "USB board");
+}
+
+// Presses and an encoder turn sent by the board, then its unplug; and a second monitor of the
+// other board stopped with Ctrl-C.
+void monitor(Bench&, Scenario& s) {
+    {
+        CliProcess stopped(cliPath, {"--serial", boards.c2->spec().serial, "monitor"});
+        s.check(stopped.waitFor(2, "Ctrl-C stops", kCommandTimeoutMs),
+                "the monitor of C2 did not start: " + stopped.err());
+        stopped.signal(SIGINT);
+        s.expectEqual(stopped.finish(kCommandTimeoutMs), 0, "exit code after Ctrl-C");
+    }
+
+    BoardProcess& board = *boards.c1;
+    CliProcess watching(cliPath, {"--serial", board.spec().serial, "monitor"});
+    if (!s.check(watching.waitFor(2, "Ctrl-C stops", kCommandTimeoutMs),
+                 "the monitor did not start: " + watching.err()))
+        return;
+    board.setButtons(0x00000001);
+    s.check(watching.waitFor(1, "+B1\n", kCommandTimeoutMs), "no +B1: " + watching.out());
+    board.setButtons(0);
+    s.check(watching.waitFor(1, "-B1\n", kCommandTimeoutMs), "no -B1: " + watching.out());
+    for (int pulse = 0; pulse < 2; ++pulse) {
+        board.setButtons(0x00000010); // B5
+        std::this_thread::sleep_for(kPulse);
+        board.setButtons(0);
+        std::this_thread::sleep_for(kPulse);
+    }
+    s.check(watching.waitFor(1, "B5 B6 (1:2): 2 pulses on B5, ", kCommandTimeoutMs),
+            "no turn of 2 pulses: " + watching.out());
+
+    const std::uint64_t cpuBefore = watching.cpuNs();
+    const auto restStart = Clock::now();
+    std::this_thread::sleep_for(std::chrono::seconds(3));
+    const double restCpuMs = static_cast<double>(watching.cpuNs() - cpuBefore) / 1e6;
+    const double restMs = msSince(restStart);
+
+    board.unplug();
+    s.expectEqual(watching.finish(kCommandTimeoutMs), 1, "exit code after the unplug");
+    const std::string gone =
+        "board " + board.spec().serial + " (/dev/" + board.node() + ") was unplugged";
+    s.check(watching.err().find(gone) != std::string::npos,
+            "the unplug is not told as \"" + gone + "\": " + watching.err());
+    std::string lines = watching.out();
+    std::replace(lines.begin(), lines.end(), '\n', '|');
+    s.note("monitor printed: " + lines);
+    s.note("monitor at rest: " + fixed(restCpuMs * 1000) + " us of processor time in " +
+           fixed(restMs) + " ms, " + fixed(restCpuMs / restMs * 100) + " % of one core");
+}
+
+} // namespace
+
+bool runCliScenarios(Bench& bench, const std::string& cli) {
+    cliPath = cli;
+    try {
+        BoardSpec uhid = cliBoard("TS32-C-0000", kShiftC2, 2, 4);
+        uhid.usb = false;
+        boards.u = bench.start(uhid);
+        boards.u->setInput(false); // its reports would take the guest's only processor
+        boards.c1 = bench.start(cliBoard("TS32-C-0001", kShiftC1, kPulseWidthIndex, 0));
+        boards.c2 = bench.start(cliBoard("TS32-C-0002", kShiftC2, 2, 4));
+    } catch (const std::exception& error) {
+        std::printf("FAIL cli setup: %s\n", error.what());
+        return false;
+    }
+    bool passed = true;
+    passed &= run(bench, "cli list: tessary32 lists the three boards", list);
+    passed &= run(bench, "cli show: every setting as the board holds it, one read-back", show);
+    passed &= run(bench, "cli set: byte-exact on the wire, verified by one read-back", set);
+    passed &= run(bench, "cli save and restore: writes only what differs", saveAndRestore);
+    passed &= run(bench, "cli selftest: passes, then fails on B7 with exit 1", selfTest);
+    passed &= run(bench, "cli show time: against a start and nine transfers", showTime);
+    passed &= run(bench, "cli monitor: presses and a turn, Ctrl-C 0, unplug 1", monitor);
+    boards = CliBoards{};
+    return passed;
+}
+
+} // namespace hil
