@@ -116,6 +116,8 @@ TEST_F(CliTest, ShowReadsEverySettingWithOneReadBackOfNineTransfers) {
     ASSERT_EQ(run({"show"}), 0) << err;
     EXPECT_EQ(sent(), std::vector<Bytes>{kReadBackRequest});
     EXPECT_EQ(sim.callsOf(Op::HidD_GetFeature).size(), 8u);
+    // One walk: the board's two handles. Opening an idle USB board costs 50 ms on Linux.
+    EXPECT_EQ(sim.callsOf(Op::CreateFileA).size(), 2u);
     for (const char* line : {"manufacturer  Tessary\n", "version       1.3\n",
                              "b1-b2         off\n", "b5-b6         1:2\n", "b31-b32       1:4\n",
                              "pulse-width   48 ms\n", "rotary-start  2\n"})
