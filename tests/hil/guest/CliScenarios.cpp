@@ -36,8 +36,7 @@ constexpr std::array<const char*, 4> kModes{"off", "1:1", "1:2", "1:4"};
 constexpr int kPulseWidthIndex = 5;
 constexpr auto kPulse = std::chrono::milliseconds(8 * (kPulseWidthIndex + 1));
 constexpr int kTimedRuns = 11;
-// The pair modes of the boards go round off, 1:1, 1:2, 1:4 from channel 1 on, shifted by these.
-constexpr int kShiftC1 = 3; // b1-b2 off, b5-b6 1:2
+// C2's pair modes go round off, 1:1, 1:2, 1:4 from channel 1 on, shifted by one.
 constexpr int kShiftC2 = 1;
 
 double msSince(Clock::time_point start) {
@@ -184,8 +183,17 @@ std::vector<int> channelModes(int shift) {
     return modes;
 }
 
+// C1 is wired as a button box: two encoders, the other inputs buttons.
+std::vector<int> buttonBoxModes() {
+    std::vector<int> modes(16, 0);
+    modes[2] = 2;  // b5-b6: 1:2
+    modes[15] = 3; // b31-b32: 1:4
+    return modes;
+}
+
 // Every setting holds a value the command line can name, written as the board writes it.
-BoardSpec cliBoard(const std::string& serial, int shift, int pulseWidth, int rotStart) {
+BoardSpec cliBoard(const std::string& serial, const std::vector<int>& modes, int pulseWidth,
+                   int rotStart) {
     BoardSpec spec;
     spec.usb = true;
     spec.onChange = true;
@@ -195,8 +203,7 @@ BoardSpec cliBoard(const std::string& serial, int shift, int pulseWidth, int rot
     spec.name = "Tessary-32 Kelmora";
     spec.product = 0x0002;
     spec.version = 0x0103;
-    spec.memory = patternMemory(40 + static_cast<unsigned>(shift));
-    const std::vector<int> modes = channelModes(shift);
+    spec.memory = patternMemory(static_cast<unsigned>(serial.back()));
     for (int channel = 1; channel <= 16; ++channel)
         spec.memory[config::encoderAddress(channel)] = config::encoderModeValue(modes[channel - 1]);
     spec.memory[config::kPulseWidthAddress] = config::pulseWidthValue(pulseWidth);
@@ -204,7 +211,7 @@ BoardSpec cliBoard(const std::string& serial, int shift, int pulseWidth, int rot
     return spec;
 }
 
-// C1: b5-b6 an encoder at 1:2 and 48 ms, b1-b2 two buttons. C2: other values everywhere.
+// C1: the button box at 48 ms. C2: other values everywhere.
 // U: a uhid board, the first in the walk.
 struct CliBoards {
     std::unique_ptr<BoardProcess> u, c1, c2;
@@ -260,7 +267,7 @@ void list(Bench&, Scenario& s) {
 }
 
 void show(Bench&, Scenario& s) {
-    BoardProcess& board = *boards.c1;
+    BoardProcess& board = *boards.c2;
     board.wire();
     const Ran ran = tessary32({"--serial", board.spec().serial, "show"});
     expectExit(s, ran, 0, "show");
@@ -268,11 +275,11 @@ void show(Bench&, Scenario& s) {
                            row("device", "/dev/" + board.node()) +
                            row("manufacturer", "Tessary Labs") +
                            row("product", "Tessary-32 Kelmora") + row("version", "1.3");
-    const std::vector<int> modes = channelModes(kShiftC1);
+    const std::vector<int> modes = channelModes(kShiftC2);
     for (int channel = 1; channel <= 16; ++channel)
         expected += row("b" + std::to_string(2 * channel - 1) + "-b" + std::to_string(2 * channel),
                         kModes[static_cast<std::size_t>(modes[channel - 1])]);
-    expected += row("pulse-width", "48 ms") + row("rotary-start", "Auto");
+    expected += row("pulse-width", "24 ms") + row("rotary-start", "5");
     s.expectEqual(ran.out, expected, "shown");
     s.expectEqual(joined(board.wire()), joined(readBackOnWire()), "requests on the wire");
 }
@@ -398,10 +405,14 @@ void monitor(Bench&, Scenario& s) {
     if (!s.check(watching.waitFor(2, "Ctrl-C stops", kCommandTimeoutMs),
                  "the monitor did not start: " + watching.err()))
         return;
+    // Paced like a person: a press of B1, then a turn of the encoder on B5 B6.
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));
     board.setButtons(0x00000001);
     s.check(watching.waitFor(1, "+B1\n", kCommandTimeoutMs), "no +B1: " + watching.out());
+    std::this_thread::sleep_for(std::chrono::milliseconds(150));
     board.setButtons(0);
     s.check(watching.waitFor(1, "-B1\n", kCommandTimeoutMs), "no -B1: " + watching.out());
+    std::this_thread::sleep_for(std::chrono::milliseconds(600));
     for (int pulse = 0; pulse < 2; ++pulse) {
         board.setButtons(0x00000010); // B5
         std::this_thread::sleep_for(kPulse);
@@ -423,9 +434,9 @@ void monitor(Bench&, Scenario& s) {
         "board " + board.spec().serial + " (/dev/" + board.node() + ") was unplugged";
     s.check(watching.err().find(gone) != std::string::npos,
             "the unplug is not told as \"" + gone + "\": " + watching.err());
-    std::string lines = watching.out();
+    std::string lines = watching.err() + watching.out();
     std::replace(lines.begin(), lines.end(), '\n', '|');
-    s.note("monitor printed: " + lines);
+    s.note("monitor said: " + lines);
     s.note("monitor at rest: " + fixed(restCpuMs * 1000) + " us of processor time in " +
            fixed(restMs) + " ms, " + fixed(restCpuMs / restMs * 100) + " % of one core");
 }
@@ -435,12 +446,12 @@ void monitor(Bench&, Scenario& s) {
 bool runCliScenarios(Bench& bench, const std::string& cli) {
     cliPath = cli;
     try {
-        BoardSpec uhid = cliBoard("TS32-C-0000", kShiftC2, 2, 4);
+        BoardSpec uhid = cliBoard("TS32-C-0000", channelModes(kShiftC2), 2, 4);
         uhid.usb = false;
         boards.u = bench.start(uhid);
         boards.u->setInput(false); // its reports would take the guest's only processor
-        boards.c1 = bench.start(cliBoard("TS32-C-0001", kShiftC1, kPulseWidthIndex, 0));
-        boards.c2 = bench.start(cliBoard("TS32-C-0002", kShiftC2, 2, 4));
+        boards.c1 = bench.start(cliBoard("TS32-C-0001", buttonBoxModes(), kPulseWidthIndex, 0));
+        boards.c2 = bench.start(cliBoard("TS32-C-0002", channelModes(kShiftC2), 2, 4));
     } catch (const std::exception& error) {
         std::printf("FAIL cli setup: %s\n", error.what());
         return false;
