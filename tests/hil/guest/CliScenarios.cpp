@@ -211,8 +211,7 @@ BoardSpec cliBoard(const std::string& serial, const std::vector<int>& modes, int
     return spec;
 }
 
-// C1: the button box at 48 ms. C2: other values everywhere.
-// U: a uhid board, the first in the walk.
+// U: a uhid board, the first in the walk. C1: the button box at 48 ms. C2: other values.
 struct CliBoards {
     std::unique_ptr<BoardProcess> u, c1, c2;
 };
