@@ -32,5 +32,8 @@ inline constexpr std::string_view kWire = "wire";
 inline constexpr std::string_view kInputs = "inputs";
 // Removes the device from the kernel; the emulator answers once it is gone and exits.
 inline constexpr std::string_view kUnplug = "unplug";
+// USB boards only: the board is pulled out right after it has taken the next SET_REPORT of a
+// feature report, while the host is still at work on it; the emulator then exits.
+inline constexpr std::string_view kUnplugAfterWrite = "unplug after write";
 
 } // namespace hil::control

@@ -10,11 +10,9 @@ namespace app::win32 {
 
 namespace {
 
-constexpr wchar_t kWindowClass[] = L"Tessary32ConfigWindow";
 constexpr wchar_t kContainerClass[] = L"Tessary32ConfigFrame";
 constexpr wchar_t kIconName[] = L"IDI_ICON1";
 constexpr UINT_PTR kTimerId = 1;
-constexpr int kFirstControlId = 100;
 constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
 // How far an open list reaches below its field, in twips.
 constexpr int kDroppedListTwips = 3600;

@@ -15,6 +15,11 @@
 
 namespace app::win32 {
 
+// How other programs find the window and its controls: a control's ID is kFirstControlId plus
+// its place in Control.
+inline constexpr wchar_t kWindowClass[] = L"Tessary32ConfigWindow";
+inline constexpr int kFirstControlId = 100;
+
 class Win32Window : private WindowView {
 public:
     // Creates the window and its controls, hidden; Form_Load shows it.

@@ -11,7 +11,8 @@
 // "streaming" sends an input report every --input-period ms while the host polls; "on change"
 // sends one when the buttons change, and otherwise only when the host's idle rate runs out,
 // which after SET_IDLE(0) is never. The board is unplugged on SIGTERM, SIGINT or SIGHUP, after
-// --lifetime, or on the "unplug" command of the control channel (ControlChannel.h).
+// --lifetime, or on the "unplug" command of the control channel (ControlChannel.h), or after
+// the next write once told "unplug after write".
 #include "BoardFirmware.h"
 #include "BoardOptions.h"
 #include "ControlChannel.h"
@@ -111,6 +112,7 @@ private:
     std::string node_;
     bool ready_ = false;
     bool quit_ = false;
+    bool unplugAfterWrite_ = false;
     std::vector<std::string> wire_;
 
     mutable std::mutex mutex_; // guards what the input thread shares, below
@@ -283,6 +285,7 @@ bool UsbEmulator::onOutRequest(const usb_ctrlrequest& setup, std::string& line) 
         report.insert(report.end(), data->begin(), data->end());
         std::lock_guard lock(mutex_);
         firmware_.receive(report);
+        quit_ = quit_ || unplugAfterWrite_;
         return true;
     }
     case request::kSetIdle: {
@@ -392,6 +395,10 @@ std::string UsbEmulator::execute(std::string_view command) {
     if (command == control::kUnplug) {
         unplug();
         quit_ = true;
+        return std::string(control::kOk);
+    }
+    if (command == control::kUnplugAfterWrite) {
+        unplugAfterWrite_ = true;
         return std::string(control::kOk);
     }
     std::unique_lock lock(mutex_);

@@ -237,4 +237,17 @@ void BoardProcess::unplug() {
         throw std::runtime_error("board " + spec_.serial + " did not exit after the unplug");
 }
 
+void BoardProcess::unplugAfterWrite() {
+    const std::string answer = request(std::string(control::kUnplugAfterWrite));
+    if (answer != control::kOk)
+        throw std::runtime_error("board " + spec_.serial + ": unplug after write: " + answer);
+}
+
+bool BoardProcess::goneByItself() {
+    const bool exited = waitForExit();
+    ::close(control_);
+    control_ = -1;
+    return exited && WIFEXITED(exitStatus_) && WEXITSTATUS(exitStatus_) == 0;
+}
+
 } // namespace hil

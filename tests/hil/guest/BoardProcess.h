@@ -55,6 +55,10 @@ public:
     std::chrono::milliseconds plugTime() const { return plugTime_; }
     // Removes the board from the kernel; returns once the device is gone.
     void unplug();
+    // USB boards: the board pulls itself out right after the next write it takes.
+    void unplugAfterWrite();
+    // True once a board told to unplug itself has gone and its emulator has exited cleanly.
+    bool goneByItself();
     // Stops the emulator with SIGTERM; true when it exited cleanly.
     bool terminate();
 

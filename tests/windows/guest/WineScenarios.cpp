@@ -1,17 +1,19 @@
 // The Windows build against boards the kernel really sees, under Wine: virtual boards made with
-// /dev/uhid reach HID.DLL through Wine's HID bus, and the Windows executables find them, talk
-// to them and notice when they go. What each board received is read back from its emulator.
+// /dev/uhid and as USB devices on dummy_hcd reach HID.DLL through Wine's HID bus, and the
+// Windows executables find them, talk to them and notice when they go. What each board
+// received is read back from its emulator. Here the probe drives the device layer from
+// inside; CommandLineScenarios.cpp runs tessary32.exe and the native window.
 //
-//   tessary-wine-test --board PATH-OF-tessary-hil-board --windows WINDOWS_BUILD
+//   tessary-wine-test --board PATH-OF-tessary-hil-board --usb-board PATH-OF-tessary-hil-usb-board
+//                     --windows WINDOWS_BUILD
 //
 // Prints one line per scenario, "PASS name" or "FAIL name: reasons", and NOTE lines with what
 // Wine reported, and exits non-zero when any scenario failed.
-#include "BoardProcess.h"
 #include "Protocol.h"
-#include "Scenario.h"
-#include "WineRunner.h"
+#include "WineBench.h"
 
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -25,15 +27,6 @@ namespace hil {
 namespace {
 
 using namespace std::chrono_literals;
-
-// A Windows program's start under TCG takes seconds; a hang takes this long to call one.
-constexpr auto kProgramLimit = 90s;
-
-struct Programs {
-    std::string lister; // tessary32.exe list, or tessary32-list.exe where that is not built
-    std::vector<std::string> listArguments;
-    std::string probe;
-};
 
 Memory patternMemory(unsigned seed) {
     Memory memory{};
@@ -64,28 +57,17 @@ BoardSpec spec(std::string serial, std::uint16_t product, unsigned seed) {
     return board;
 }
 
-struct Bench {
-    std::unique_ptr<WineRunner> wine;
-    Programs programs;
-    std::unique_ptr<BoardProcess> a, b, c;
-};
-
-std::string vidPid(const BoardSpec& board) {
-    char text[16];
-    std::snprintf(text, sizeof text, "%04x:%04x", board.vendor, board.product);
-    return text;
-}
-
-bool ran(Scenario& s, const WineRun& run, int exitCode = 0) {
-    if (run.timedOut) {
-        std::string out;
-        for (const std::string& line : run.outLines())
-            out += "[" + line + "]";
-        s.fail("no exit within " + std::to_string(kProgramLimit.count()) + " s, after " + out);
-        return false;
-    }
-    s.note("ran in " + std::to_string(run.took.count()) + " ms");
-    return s.expectEqual(run.exitCode, exitCode, "exit code");
+// A USB board of version 1.3, whose memory holds a valid value for every setting.
+BoardSpec usbSpec(std::string serial, std::uint16_t product, int seed) {
+    BoardSpec board = spec(std::move(serial), product, static_cast<unsigned>(seed));
+    board.usb = true;
+    board.manufacturer = "Tessary Labs";
+    for (int channel = 1; channel <= 16; ++channel)
+        board.memory[config::encoderAddress(channel)] =
+            config::encoderModeValue((channel + seed) % 4);
+    board.memory[config::kPulseWidthAddress] = config::pulseWidthValue(seed % 25);
+    board.memory[config::kRotStartAddress] = config::rotStartValue(seed % 33);
+    return board;
 }
 
 std::vector<std::string> linesStartingWith(const WineRun& run, const std::string& head) {
@@ -129,49 +111,28 @@ void interfaces(Bench& bench, Scenario& s) {
         s.note(line);
     }
     s.check(wineOwn > 0, "no interface of vendor 845E in Wine's list");
-    for (const BoardProcess* board : {bench.a.get(), bench.b.get(), bench.c.get()}) {
+    for (const BoardProcess* board :
+         {bench.a.get(), bench.b.get(), bench.c.get(), bench.u.get(), bench.v.get()}) {
+        // The device path holds the serial number, in lower case.
+        std::string serial = board->spec().serial;
+        std::transform(serial.begin(), serial.end(), serial.begin(),
+                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
         const std::vector<std::string> found = linesStartingWith(run, "interface ");
         const auto match = std::find_if(found.begin(), found.end(), [&](const std::string& line) {
-            return line.find(" " + vidPid(board->spec()) + " ") != std::string::npos;
+            return line.find(" " + vidPid(board->spec()) + " ") != std::string::npos &&
+                   line.find(serial) != std::string::npos;
         });
         if (!s.check(match != found.end(), board->spec().serial + " is not among the interfaces"))
             continue;
         s.check(match->find(" attributes 1 ") != std::string::npos,
                 board->spec().serial + ": HidD_GetAttributes failed");
+        // A USB board's version comes from its device descriptor; uhid boards have none.
+        if (board->spec().usb)
+            s.check(match->find(" version 0103 ") != std::string::npos,
+                    board->spec().serial + " does not show its version 1.3");
     }
     s.expectEqual(valueOf(run.outLines(), "destroy").value_or("none"), std::string("1"),
                   "SetupDiDestroyDeviceInfoList");
-}
-
-// A listed board as "serial<TAB>vendor:product", the fields both listers start with.
-std::string listedBoard(const std::string& line) {
-    const std::size_t first = line.find('\t');
-    const std::size_t second = line.find('\t', first == std::string::npos ? first : first + 1);
-    return line.substr(0, second);
-}
-
-void checkListed(Scenario& s, const WineRun& run,
-                 const std::vector<const BoardProcess*>& expected) {
-    std::multiset<std::string> wanted;
-    for (const BoardProcess* board : expected)
-        wanted.insert(board->spec().serial + "\t" + vidPid(board->spec()));
-    std::multiset<std::string> listed;
-    std::string text;
-    for (const std::string& line : run.outLines()) {
-        listed.insert(listedBoard(line));
-        text += "[" + line + "]";
-    }
-    if (listed != wanted)
-        s.fail("listed " + text);
-    else
-        s.note("listed " + text);
-}
-
-void listing(Bench& bench, Scenario& s) {
-    const WineRun run =
-        bench.wine->run(bench.programs.lister, bench.programs.listArguments, kProgramLimit);
-    if (ran(s, run))
-        checkListed(s, run, {bench.a.get(), bench.b.get(), bench.c.get()});
 }
 
 // The decoded settings the probe printed, against the board's memory.
@@ -269,15 +230,27 @@ void unplugWhileOpen(Bench& bench, Scenario& s) {
         s.note("write after the loss: " + *write);
 }
 
-// Wine heard of the removal without udevd: the lister shows only the boards still there.
-void listingAfterUnplugs(Bench& bench, Scenario& s) {
-    const WineRun run =
-        bench.wine->run(bench.programs.lister, bench.programs.listArguments, kProgramLimit);
-    if (ran(s, run))
-        checkListed(s, run, {bench.a.get(), bench.b.get()});
+} // namespace
+
+std::string vidPid(const BoardSpec& board) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%04x:%04x", board.vendor, board.product);
+    return text;
 }
 
-bool run(Bench& bench, const char* name, void (*body)(Bench&, Scenario&)) {
+bool ran(Scenario& s, const WineRun& run, int exitCode) {
+    if (run.timedOut) {
+        std::string out;
+        for (const std::string& line : run.outLines())
+            out += "[" + line + "]";
+        s.fail("no exit within " + std::to_string(kProgramLimit.count()) + " s, after " + out);
+        return false;
+    }
+    s.note("ran in " + std::to_string(run.took.count()) + " ms");
+    return s.expectEqual(run.exitCode, exitCode, "exit code");
+}
+
+bool runScenario(Bench& bench, const char* name, void (*body)(Bench&, Scenario&)) {
     Scenario scenario(name);
     try {
         body(bench, scenario);
@@ -287,6 +260,8 @@ bool run(Bench& bench, const char* name, void (*body)(Bench&, Scenario&)) {
     scenario.report();
     return scenario.passed();
 }
+
+namespace {
 
 std::string argument(int argc, char** argv, const std::string& flag) {
     for (int i = 1; i + 1 < argc; ++i)
@@ -303,14 +278,12 @@ int main(int argc, char** argv) {
     Bench bench;
     try {
         const std::string emulator = argument(argc, argv, "--board");
+        const std::string usbEmulator = argument(argc, argv, "--usb-board");
         const std::string windows = argument(argc, argv, "--windows");
-        bench.programs.probe = windows + "/tests/windows/tessary-wine-probe.exe";
-        bench.programs.lister = windows + "/tools/cli/tessary32.exe";
-        bench.programs.listArguments = {"list"};
-        if (!std::filesystem::exists(bench.programs.lister)) {
-            bench.programs.lister = windows + "/tools/list-boards/tessary32-list.exe";
-            bench.programs.listArguments.clear();
-        }
+        bench.programs = {windows + "/tools/cli/tessary32.exe",
+                          windows + "/tests/windows/tessary-wine-probe.exe",
+                          windows + "/tests/windows/tessary-wine-pick.exe",
+                          windows + "/src/app/win32/tessary32-config.exe"};
         // Every board is there before Wine starts: Wine takes most of a minute under TCG to
         // install a board plugged in later. They stream input reports only when a scenario
         // needs them, since Wine reads every report of every board all along.
@@ -319,7 +292,10 @@ int main(int argc, char** argv) {
         b.selfTestResult = 7;
         bench.b = std::make_unique<BoardProcess>(emulator, b);
         bench.c = std::make_unique<BoardProcess>(emulator, spec("TS32-C-0003", 0x0004, 140));
-        for (BoardProcess* quiet : {bench.a.get(), bench.b.get(), bench.c.get()})
+        bench.u = std::make_unique<BoardProcess>(usbEmulator, usbSpec("TS32-U-0004", 0x0003, 5));
+        bench.v = std::make_unique<BoardProcess>(usbEmulator, usbSpec("TS32-V-0005", 0x0004, 9));
+        for (BoardProcess* quiet :
+             {bench.a.get(), bench.b.get(), bench.c.get(), bench.u.get(), bench.v.get()})
             quiet->setInput(false);
         bench.wine = std::make_unique<WineRunner>();
         std::printf("NOTE wine: the prefix came up in %lld ms\n",
@@ -330,13 +306,13 @@ int main(int argc, char** argv) {
     }
 
     bool passed = true;
-    passed &=
-        run(bench, "interfaces: Wine shows the boards and its own mouse and keyboard", interfaces);
-    passed &= run(bench, "list: exactly the three boards", listing);
-    passed &=
-        run(bench, "probe: details, a write byte-exact, the read-back, self tests", exchanges);
-    passed &=
-        run(bench, "probe: a board unplugged while open is seen lost, no hang", unplugWhileOpen);
-    passed &= run(bench, "list: Wine heard of the removal", listingAfterUnplugs);
+    passed &= runScenario(bench, "interfaces: Wine shows the boards and its own mouse and keyboard",
+                          interfaces);
+    passed &= runScenario(bench, "probe: details, a write byte-exact, the read-back, self tests",
+                          exchanges);
+    passed &= commandLineScenarios(bench);
+    passed &= runScenario(bench, "probe: a board unplugged while open is seen lost, no hang",
+                          unplugWhileOpen);
+    passed &= runScenario(bench, "list: Wine heard of the removals", listingAfterUnplugs);
     return passed ? 0 : 1;
 }

@@ -1,0 +1,303 @@
+// tessary32.exe and the native window tessary32-config.exe under Wine against the virtual
+// boards: what each command printed and its exit code, and what the USB boards received on the
+// wire, request by request, or the uhid boards hold in memory.
+#include "Protocol.h"
+#include "SettingText.h"
+#include "WineBench.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace hil {
+namespace {
+
+// A feature report written, as the emulator logs it: bmRequestType bRequest wValue wIndex
+// wLength, then the 64 bytes.
+constexpr std::string_view kSetFeature = "21 09 0300 0000 0040";
+// The save file, as Wine's programs and as this program name it.
+constexpr const char* kSavedWindows = "Z:\\tmp\\tessary-wine-saved.json";
+constexpr const char* kSavedLinux = "/tmp/tessary-wine-saved.json";
+
+std::string hexBytes(const config::Report& bytes, std::size_t from) {
+    std::string text;
+    char digits[4];
+    for (std::size_t i = from; i < bytes.size(); ++i) {
+        std::snprintf(digits, sizeof digits, "%02X", bytes[i]);
+        text += digits;
+    }
+    return text;
+}
+
+// The settings written on the wire, in order: the SET_REPORTs of the write command.
+std::vector<std::string> writesOn(const std::vector<std::string>& wire) {
+    std::vector<std::string> writes;
+    const std::string head = std::string(kSetFeature) + " EE";
+    std::copy_if(wire.begin(), wire.end(), std::back_inserter(writes),
+                 [&](const std::string& line) { return line.starts_with(head); });
+    return writes;
+}
+
+std::size_t featureWrites(const std::vector<std::string>& wire) {
+    return static_cast<std::size_t>(std::count_if(
+        wire.begin(), wire.end(), [](const auto& line) { return line.starts_with(kSetFeature); }));
+}
+
+// "key=value" as the board must receive it: the write command of the 64-byte report.
+std::string wireWrite(const std::string& assignmentText) {
+    std::string error;
+    const std::optional<cli::Assignment> assignment = cli::parseAssignment(assignmentText, error);
+    if (!assignment)
+        throw std::runtime_error(assignmentText + ": " + error);
+    const config::Report report = config::writeSettingReport(
+        65, assignment->setting.address(), *assignment->setting.valueOf(assignment->index));
+    return std::string(kSetFeature) + " " + hexBytes(report, 1);
+}
+
+// The memory after these writes.
+Memory written(Memory memory, const std::vector<std::string>& assignmentTexts) {
+    for (const std::string& text : assignmentTexts) {
+        std::string error;
+        const std::optional<cli::Assignment> assignment = cli::parseAssignment(text, error);
+        memory[assignment->setting.address()] = *assignment->setting.valueOf(assignment->index);
+    }
+    return memory;
+}
+
+// The value text of each setting as the board's memory holds it.
+std::string settingText(const config::Setting& setting, const Memory& memory) {
+    const std::uint8_t code = memory[setting.address()];
+    switch (setting.kind) {
+    case config::Setting::Kind::EncoderMode:
+        return cli::valueText(setting, config::encoderModeIndex(code));
+    case config::Setting::Kind::PulseWidth:
+        return cli::valueText(setting, config::pulseWidthIndex(code));
+    case config::Setting::Kind::RotStart:
+        return cli::valueText(setting, config::rotStartIndex(code));
+    }
+    return {};
+}
+
+std::string joined(const std::vector<std::string>& lines) {
+    std::string text;
+    for (const std::string& line : lines)
+        text += "[" + line + "]";
+    return text;
+}
+
+WineRun cli(Bench& bench, const std::vector<std::string>& arguments) {
+    return bench.wine->run(bench.programs.cli, arguments, kProgramLimit);
+}
+
+WineRun cliOn(Bench& bench, const BoardProcess& board, std::vector<std::string> arguments) {
+    arguments.insert(arguments.begin(), {"--serial", board.spec().serial});
+    return cli(bench, arguments);
+}
+
+// The serial and vendor:product of each listed board, and its version for the USB boards.
+void checkListed(Scenario& s, const WineRun& run,
+                 const std::vector<const BoardProcess*>& expected) {
+    std::multiset<std::string> wanted, listed;
+    for (const BoardProcess* board : expected)
+        wanted.insert(board->spec().serial + "\t" + vidPid(board->spec()) +
+                      (board->spec().usb ? "\t1.3" : ""));
+    for (const std::string& line : run.outLines()) {
+        const std::size_t vid = line.find('\t');
+        const std::size_t version = line.find('\t', vid == std::string::npos ? vid : vid + 1);
+        const std::size_t end =
+            line.find('\t', version == std::string::npos ? version : version + 1);
+        // The version is compared only where Wine can know it.
+        const bool usb = line.starts_with("TS32-U") || line.starts_with("TS32-V");
+        listed.insert(line.substr(0, usb ? end : version));
+    }
+    (listed == wanted ? s.note("listed " + joined(run.outLines()))
+                      : s.fail("listed " + joined(run.outLines())));
+}
+
+void listing(Bench& bench, Scenario& s) {
+    const WineRun run = cli(bench, {"list"});
+    if (ran(s, run))
+        checkListed(s, run,
+                    {bench.a.get(), bench.b.get(), bench.c.get(), bench.u.get(), bench.v.get()});
+}
+
+void showJson(Bench& bench, Scenario& s) {
+    const Memory memory = bench.u->memory();
+    const WineRun run = cliOn(bench, *bench.u, {"--json", "show"});
+    if (!ran(s, run))
+        return;
+    const nlohmann::json shown = nlohmann::json::parse(run.out);
+    s.expectEqual(shown.value("serial", ""), std::string("TS32-U-0004"), "serial");
+    // Wine's HID bus names every hidraw device's maker "hidraw" and gives the kernel's name
+    // of the device, manufacturer and product, as its product.
+    s.expectEqual(shown.value("manufacturer", ""), std::string("hidraw"), "manufacturer");
+    s.expectEqual(shown.value("product", ""), std::string("Tessary Labs Tessary-32 Kelmora"),
+                  "product");
+    s.expectEqual(shown.value("version", ""), std::string("1.3"), "version");
+    nlohmann::json expected = nlohmann::json::object();
+    for (const config::Setting& setting : cli::allSettings())
+        expected[cli::keyOf(setting)] = settingText(setting, memory);
+    s.expectEqual(shown.value("settings", nlohmann::json()).dump(), expected.dump(), "settings");
+    s.check(bench.u->memory() == memory, "show changed the board's memory");
+}
+
+// One setting of each kind, the starting position on a board of version 1.3; each crosses
+// the wire as the one write command it stands for, in the order given, then the read-back.
+void setEveryKind(Bench& bench, Scenario& s) {
+    const std::vector<std::string> assignments{"b3-b4=1:2", "pulse-width=96", "rotary-start=7"};
+    const Memory before = bench.u->memory();
+    bench.u->wire();
+    std::vector<std::string> arguments{"set"};
+    arguments.insert(arguments.end(), assignments.begin(), assignments.end());
+    const WineRun run = cliOn(bench, *bench.u, arguments);
+    if (!ran(s, run))
+        return;
+    const std::vector<std::string> wire = bench.u->wire();
+    std::vector<std::string> expected;
+    for (const std::string& text : assignments)
+        expected.push_back(wireWrite(text));
+    s.expectEqual(joined(writesOn(wire)), joined(expected), "writes on the wire");
+    const config::Report readBack = config::readBackRequest(65);
+    s.expectEqual(featureWrites(wire), expected.size() + 1, "feature reports written");
+    s.check(!wire.empty() &&
+                std::find(wire.begin(), wire.end(),
+                          std::string(kSetFeature) + " " + hexBytes(readBack, 1)) != wire.end(),
+            "no read-back request after the writes");
+    s.check(bench.u->memory() == written(before, assignments),
+            "the board's memory is not as the writes left it");
+    s.expectEqual(joined(run.outLines()),
+                  std::string("[b3-b4         1:2][pulse-width   96 ms][rotary-start  7]"),
+                  "printed");
+}
+
+// save, a change, then restore: the board is back as saved, and restore wrote only the
+// settings that differed.
+void saveRestore(Bench& bench, Scenario& s) {
+    const Memory saved = bench.u->memory();
+    if (!ran(s, cliOn(bench, *bench.u, {"save", kSavedWindows})))
+        return;
+    std::ifstream file(kSavedLinux);
+    const nlohmann::json document = nlohmann::json::parse(file, nullptr, false);
+    s.check(document.dump().find("\"TS32-U-0004\"") != std::string::npos,
+            "the file does not name the board: " + document.dump());
+    const std::vector<std::string> changes{"b3-b4=off", "pulse-width=8"};
+    std::vector<std::string> arguments{"set"};
+    arguments.insert(arguments.end(), changes.begin(), changes.end());
+    if (!ran(s, cliOn(bench, *bench.u, arguments)))
+        return;
+    s.check(bench.u->memory() != saved, "the change did not reach the board");
+    bench.u->wire();
+    if (!ran(s, cliOn(bench, *bench.u, {"restore", kSavedWindows})))
+        return;
+    s.check(bench.u->memory() == saved, "the board's memory is not as saved");
+    const std::vector<std::string> expected{
+        wireWrite("b3-b4=" + settingText(config::Setting::encoder(2), saved)),
+        wireWrite("pulse-width=" + settingText(config::Setting::pulseWidth(), saved))};
+    s.expectEqual(joined(writesOn(bench.u->wire())), joined(expected), "restore's writes");
+}
+
+void selfTests(Bench& bench, Scenario& s) {
+    const Memory memory = bench.u->memory();
+    WineRun run = cliOn(bench, *bench.u, {"selftest"});
+    if (ran(s, run))
+        s.expectEqual(joined(run.outLines()), std::string("[Passed]"), "printed when passing");
+    bench.u->setSelfTestResult(12);
+    run = cliOn(bench, *bench.u, {"selftest"});
+    bench.u->setSelfTestResult(0);
+    if (ran(s, run, 1)) {
+        s.expectEqual(joined(run.outLines()), std::string("[Failed on B12]"),
+                      "printed when failing");
+        s.check(run.err.find("input B12") != std::string::npos, "stderr: " + run.err);
+    }
+    s.check(bench.u->memory() == memory, "a self test changed the board's memory");
+}
+
+// With five boards plugged in, a write must name its board: exit 2 and nothing written.
+void writeRefusedWithoutSerial(Bench& bench, Scenario& s) {
+    const Memory a = bench.a->memory();
+    bench.u->wire();
+    bench.v->wire();
+    const WineRun run = cli(bench, {"set", "b1-b2=1:1"});
+    if (ran(s, run, 2))
+        s.check(run.err.find("--serial") != std::string::npos, "stderr: " + run.err);
+    s.expectEqual(featureWrites(bench.u->wire()) + featureWrites(bench.v->wire()), std::size_t(0),
+                  "feature reports written to the USB boards");
+    s.check(bench.a->memory() == a, "board A's memory changed");
+}
+
+// A user's picks in the native window: the board by its serial, then a mode of channel 3,
+// which reaches the board as exactly one write.
+void windowPick(Bench& bench, Scenario& s) {
+    const Memory before = bench.u->memory();
+    const config::Setting channel3 = config::Setting::encoder(3);
+    const int current = config::encoderModeIndex(before[channel3.address()]);
+    const int picked = (current + 1) % 4;
+    const std::string pick = "b5-b6=" + cli::valueText(channel3, picked);
+    bench.u->wire();
+    // The window's timer checks that the board is there by reading an input report: the board
+    // streams them, as a real one does.
+    bench.u->setInput(true);
+    const WineRun run =
+        bench.wine->run(bench.programs.picker,
+                        {bench.programs.window, "SerNo==TS32-U-0004",
+                         "Enc3=" + std::to_string(picked), "show", "SerNo", "lblVersion"},
+                        kProgramLimit);
+    bench.u->setInput(false);
+    if (!ran(s, run))
+        return s.note("picker: " + joined(run.outLines()));
+    s.note("picker: " + joined(run.outLines()));
+    const std::vector<std::string> lines = run.outLines();
+    s.check(std::any_of(lines.begin(), lines.end(),
+                        [](const std::string& line) {
+                            return line.starts_with("shows SerNo TS32-U-0004 @");
+                        }),
+            "the window does not show the board picked");
+    s.expectEqual(joined(writesOn(bench.u->wire())), joined({wireWrite(pick)}),
+                  "writes on the wire");
+    s.check(bench.u->memory() == written(before, {pick}), "the board's memory is not as picked");
+}
+
+// Board V pulls itself out right after the first write of a set: the second write fails, and
+// tessary32 says so, naming the board's device, and exits 1 without hanging.
+void unplugDuringSet(Bench& bench, Scenario& s) {
+    bench.v->unplugAfterWrite();
+    const WineRun run = cliOn(bench, *bench.v, {"set", "b1-b2=1:4", "pulse-width=200"});
+    s.check(bench.v->goneByItself(), "board V did not unplug itself");
+    if (!ran(s, run, 1))
+        return s.note("stderr: " + run.err);
+    s.note("stderr: " + run.err);
+    s.check(run.err.starts_with("tessary32: pulse-width was not written: ") &&
+                run.err.find("ts32-v-0005") != std::string::npos,
+            "the error does not name the setting and the board's device: " + run.err);
+}
+
+} // namespace
+
+void listingAfterUnplugs(Bench& bench, Scenario& s) {
+    const WineRun run = cli(bench, {"list"});
+    if (ran(s, run))
+        checkListed(s, run, {bench.a.get(), bench.b.get(), bench.u.get()});
+}
+
+bool commandLineScenarios(Bench& bench) {
+    bool passed = true;
+    passed &=
+        runScenario(bench, "list: exactly the five boards, USB ones with their version", listing);
+    passed &= runScenario(bench, "show --json: details and settings of a USB board", showJson);
+    passed &=
+        runScenario(bench, "set: every kind of setting, byte-exact on the wire", setEveryKind);
+    passed &= runScenario(bench, "save, change, restore: back as saved", saveRestore);
+    passed &= runScenario(bench, "selftest: passing, and failing on B12", selfTests);
+    passed &= runScenario(bench, "set without --serial among five boards: refused, nothing written",
+                          writeRefusedWithoutSerial);
+    passed &= runScenario(bench, "window: a pick reaches the board byte-exact", windowPick);
+    passed &= runScenario(bench, "set: the board unplugged mid-way, a clear error, no hang",
+                          unplugDuringSet);
+    return passed;
+}
+
+} // namespace hil

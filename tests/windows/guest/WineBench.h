@@ -1,0 +1,43 @@
+// What the scenarios under Wine share: the Windows programs, the virtual boards and the Wine
+// server they run on, and how a program's run is judged.
+#pragma once
+
+#include "BoardProcess.h"
+#include "Scenario.h"
+#include "WineRunner.h"
+
+#include <chrono>
+#include <memory>
+#include <string>
+
+namespace hil {
+
+// A Windows program's start under TCG takes seconds; a hang takes this long to call one.
+inline constexpr std::chrono::seconds kProgramLimit{90};
+
+struct Programs {
+    std::string cli;    // tessary32.exe
+    std::string probe;  // tessary-wine-probe.exe
+    std::string picker; // tessary-wine-pick.exe
+    std::string window; // tessary32-config.exe
+};
+
+// a, b and c are uhid boards, which Wine shows without a version; u and v are USB boards with
+// their real version, 1.3.
+struct Bench {
+    std::unique_ptr<WineRunner> wine;
+    Programs programs;
+    std::unique_ptr<BoardProcess> a, b, c, u, v;
+};
+
+// False, with the reason, when the program hung or exited otherwise than expected.
+bool ran(Scenario& s, const WineRun& run, int exitCode = 0);
+std::string vidPid(const BoardSpec& board);
+
+bool runScenario(Bench& bench, const char* name, void (*body)(Bench&, Scenario&));
+// tessary32.exe and the native window against the boards; true when all passed.
+bool commandLineScenarios(Bench& bench);
+// tessary32.exe list after the unplugs: only the boards still there.
+void listingAfterUnplugs(Bench& bench, Scenario& s);
+
+} // namespace hil
