@@ -98,22 +98,16 @@ WineRun cliOn(Bench& bench, const BoardProcess& board, std::vector<std::string> 
     return cli(bench, arguments);
 }
 
-// The serial and vendor:product of each listed board, and its version for the USB boards.
+// Serial, vendor:product and version of each listed board: a uhid board has no USB device to
+// carry a version, and Wine shows it as 0.0.
 void checkListed(Scenario& s, const WineRun& run,
                  const std::vector<const BoardProcess*>& expected) {
     std::multiset<std::string> wanted, listed;
     for (const BoardProcess* board : expected)
         wanted.insert(board->spec().serial + "\t" + vidPid(board->spec()) +
-                      (board->spec().usb ? "\t1.3" : ""));
-    for (const std::string& line : run.outLines()) {
-        const std::size_t vid = line.find('\t');
-        const std::size_t version = line.find('\t', vid == std::string::npos ? vid : vid + 1);
-        const std::size_t end =
-            line.find('\t', version == std::string::npos ? version : version + 1);
-        // The version is compared only where Wine can know it.
-        const bool usb = line.starts_with("TS32-U") || line.starts_with("TS32-V");
-        listed.insert(line.substr(0, usb ? end : version));
-    }
+                      (board->spec().usb ? "\t1.3" : "\t0.0"));
+    for (const std::string& line : run.outLines())
+        listed.insert(line.substr(0, line.rfind('\t')));
     (listed == wanted ? s.note("listed " + joined(run.outLines()))
                       : s.fail("listed " + joined(run.outLines())));
 }
@@ -121,8 +115,7 @@ void checkListed(Scenario& s, const WineRun& run,
 void listing(Bench& bench, Scenario& s) {
     const WineRun run = cli(bench, {"list"});
     if (ran(s, run))
-        checkListed(s, run,
-                    {bench.a.get(), bench.b.get(), bench.c.get(), bench.u.get(), bench.v.get()});
+        checkListed(s, run, {bench.c.get(), bench.u.get(), bench.v.get()});
 }
 
 void showJson(Bench& bench, Scenario& s) {
@@ -216,9 +209,9 @@ void selfTests(Bench& bench, Scenario& s) {
     s.check(bench.u->memory() == memory, "a self test changed the board's memory");
 }
 
-// With five boards plugged in, a write must name its board: exit 2 and nothing written.
+// With three boards plugged in, a write must name its board: exit 2 and nothing written.
 void writeRefusedWithoutSerial(Bench& bench, Scenario& s) {
-    const Memory a = bench.a->memory();
+    const Memory c = bench.c->memory();
     bench.u->wire();
     bench.v->wire();
     const WineRun run = cli(bench, {"set", "b1-b2=1:1"});
@@ -226,7 +219,7 @@ void writeRefusedWithoutSerial(Bench& bench, Scenario& s) {
         s.check(run.err.find("--serial") != std::string::npos, "stderr: " + run.err);
     s.expectEqual(featureWrites(bench.u->wire()) + featureWrites(bench.v->wire()), std::size_t(0),
                   "feature reports written to the USB boards");
-    s.check(bench.a->memory() == a, "board A's memory changed");
+    s.check(bench.c->memory() == c, "board C's memory changed");
 }
 
 // A user's picks in the native window: the board by its serial, then a mode of channel 3,
@@ -280,20 +273,21 @@ void unplugDuringSet(Bench& bench, Scenario& s) {
 void listingAfterUnplugs(Bench& bench, Scenario& s) {
     const WineRun run = cli(bench, {"list"});
     if (ran(s, run))
-        checkListed(s, run, {bench.a.get(), bench.b.get(), bench.u.get()});
+        checkListed(s, run, {bench.u.get()});
 }
 
 bool commandLineScenarios(Bench& bench) {
     bool passed = true;
     passed &=
-        runScenario(bench, "list: exactly the five boards, USB ones with their version", listing);
+        runScenario(bench, "list: exactly the three boards, USB ones with their version", listing);
     passed &= runScenario(bench, "show --json: details and settings of a USB board", showJson);
     passed &=
         runScenario(bench, "set: every kind of setting, byte-exact on the wire", setEveryKind);
     passed &= runScenario(bench, "save, change, restore: back as saved", saveRestore);
     passed &= runScenario(bench, "selftest: passing, and failing on B12", selfTests);
-    passed &= runScenario(bench, "set without --serial among five boards: refused, nothing written",
-                          writeRefusedWithoutSerial);
+    passed &=
+        runScenario(bench, "set without --serial among three boards: refused, nothing written",
+                    writeRefusedWithoutSerial);
     passed &= runScenario(bench, "window: a pick reaches the board byte-exact", windowPick);
     passed &= runScenario(bench, "set: the board unplugged mid-way, a clear error, no hang",
                           unplugDuringSet);

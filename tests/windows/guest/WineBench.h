@@ -22,12 +22,12 @@ struct Programs {
     std::string window; // tessary32-config.exe
 };
 
-// a, b and c are uhid boards, which Wine shows without a version; u and v are USB boards with
-// their real version, 1.3.
+// c is a uhid board, which Wine shows without a version; u and v are USB boards with their
+// real version, 1.3.
 struct Bench {
     std::unique_ptr<WineRunner> wine;
     Programs programs;
-    std::unique_ptr<BoardProcess> a, b, c, u, v;
+    std::unique_ptr<BoardProcess> c, u, v;
 };
 
 // False, with the reason, when the program hung or exited otherwise than expected.

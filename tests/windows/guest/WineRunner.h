@@ -5,6 +5,7 @@
 #include <chrono>
 #include <functional>
 #include <string>
+#include <sys/types.h>
 #include <vector>
 
 namespace hil {
@@ -36,6 +37,7 @@ public:
 
 private:
     std::chrono::milliseconds startTime_{0};
+    pid_t desktop_ = -1;
 };
 
 } // namespace hil

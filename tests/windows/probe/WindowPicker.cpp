@@ -76,18 +76,23 @@ template <typename Condition> bool waitFor(Condition condition) {
     return true;
 }
 
-// A drop-down list's text is its selected item's.
+// A drop-down list's text is its selected item's. Asked for in UTF-16: under Wine 8 an ANSI
+// CB_GETLBTEXT sent from another process came back holding the UTF-16 text.
 std::string textOf(HWND window) {
-    char text[256] = {};
-    char className[32] = {};
-    GetClassNameA(window, className, sizeof className);
+    wchar_t text[256] = {};
+    wchar_t className[32] = {};
+    GetClassNameW(window, className, 32);
     const LRESULT selected =
-        lstrcmpiA(className, "ComboBox") == 0 ? SendMessageA(window, CB_GETCURSEL, 0, 0) : CB_ERR;
+        lstrcmpiW(className, L"ComboBox") == 0 ? SendMessageW(window, CB_GETCURSEL, 0, 0) : CB_ERR;
     if (selected == CB_ERR)
-        GetWindowTextA(window, text, sizeof text);
-    else if (SendMessageA(window, CB_GETLBTEXTLEN, WPARAM(selected), 0) < LRESULT(sizeof text))
-        SendMessageA(window, CB_GETLBTEXT, WPARAM(selected), LPARAM(text));
-    return text;
+        GetWindowTextW(window, text, 256);
+    else if (SendMessageW(window, CB_GETLBTEXTLEN, WPARAM(selected), 0) < 256)
+        SendMessageW(window, CB_GETLBTEXT, WPARAM(selected), LPARAM(text));
+    // The window's texts are single-byte characters.
+    std::string narrow;
+    for (const wchar_t* unit = text; *unit; ++unit)
+        narrow += char(*unit);
+    return narrow;
 }
 
 // The index of the item a pick names, once the list is enabled and holds it; -1 otherwise.
