@@ -71,6 +71,7 @@ hil_fetch_kernel() {
     for module in "$@"; do
         hil_take_module "$work/package/lib/modules" "$module" "$work/kernel/modules"
     done
+    echo "$@" >"$work/kernel/modules/order"
     rm -rf "${hil_cache:?}/$package"
     mv "$work/kernel" "$hil_cache/$package"
     rm -rf "$work"
@@ -93,7 +94,13 @@ hil_find_kernel() {
     for module in "$@"; do
         [[ -f $hil_kernel_dir/modules/$module.ko ]] || complete=0
     done
-    [[ -f $hil_kernel_dir/vmlinux && $complete -eq 1 ]] || hil_fetch_kernel "$package" "$@"
+    [[ -f $hil_kernel_dir/vmlinux && $complete -eq 1 ]] && return
+    # Those cached before stay, in their order after these: each guest needs its own set.
+    local wanted=("$@")
+    for module in $(cat "$hil_kernel_dir/modules/order" 2>/dev/null); do
+        [[ " ${wanted[*]} " == *" $module "* ]] || wanted+=("$module")
+    done
+    hil_fetch_kernel "$package" "${wanted[@]}"
 }
 
 # STAGE gets busybox, INIT as /init, the guest helpers and the modules; /lib/modules/load-order
