@@ -47,6 +47,9 @@ void frmMain::closeEvent(QCloseEvent* event) {
 }
 
 // The view's operations. Texts are single-byte characters, as the board's strings are shown.
+// The poll timer repeats the same operations on every tick while no board is there; one that
+// would change nothing is left out, as emptying an empty list or restarting the timer still
+// costs a layout request, an accessibility event or a timer registration.
 
 void frmMain::showWindow() {
     show();
@@ -55,14 +58,18 @@ void frmMain::showWindow() {
 void frmMain::setText(app::Control name, const std::string& text) {
     const QString shown = QString::fromLatin1(text.data(), qsizetype(text.size()));
     QObject* target = control(name);
-    if (auto* label = qobject_cast<QLabel*>(target))
-        label->setText(shown);
-    else if (auto* box = qobject_cast<QLineEdit*>(target))
-        box->setText(shown);
+    if (auto* label = qobject_cast<QLabel*>(target)) {
+        if (label->text() != shown)
+            label->setText(shown);
+    } else if (auto* box = qobject_cast<QLineEdit*>(target)) {
+        box->setText(shown); // also when unchanged: setting clears the box's undo history
+    }
 }
 
 void frmMain::setEnabled(app::Control name, bool enabled) {
-    if (auto* target = qobject_cast<QWidget*>(control(name)))
+    // A control disabled only through its frame is not disabled itself, so it is still set.
+    auto* target = qobject_cast<QWidget*>(control(name));
+    if (target != nullptr && target->testAttribute(Qt::WA_ForceDisabled) == enabled)
         target->setEnabled(enabled);
 }
 
@@ -71,7 +78,9 @@ DropDownList* frmMain::listControl(app::Control list) const {
 }
 
 void frmMain::removeAllItems(app::Control list) {
-    listControl(list)->removeAllItems();
+    DropDownList* emptied = listControl(list);
+    if (emptied->count() > 0)
+        emptied->removeAllItems();
 }
 
 void frmMain::addItem(app::Control list, const std::string& text, int index) {
@@ -103,5 +112,6 @@ void frmMain::setTimerEnabled(bool enabled) {
 }
 
 void frmMain::setTimerInterval(int milliseconds) {
-    Timer->setInterval(milliseconds);
+    if (Timer->interval() != milliseconds)
+        Timer->setInterval(milliseconds);
 }

@@ -11,6 +11,7 @@ void MainWindowLogic::RefreshFromDevice() {
     clearBoardControls();
     if (!board.deviceAttached)
         return;
+    boardControlsClear_ = false;
     showDeviceDetails();
     view_.setEnabled(Control::Frame1, true);
     fillSelectors();
@@ -19,7 +20,11 @@ void MainWindowLogic::RefreshFromDevice() {
     settingsLoaded = true;
 }
 
+// Only a board that was open puts anything there (every handler needs one), so while none is,
+// the search's tick after tick leaves the controls alone once they are clear.
 void MainWindowLogic::clearBoardControls() {
+    if (boardControlsClear_)
+        return;
     view_.setText(Control::lblManuf, {});
     view_.setText(Control::lblProduct, {});
     view_.setText(Control::lblVersion, {});
@@ -38,6 +43,7 @@ void MainWindowLogic::clearBoardControls() {
     view_.removeAllItems(Control::RotStart);
     view_.setEnabled(Control::Selftest, false);
     view_.setText(Control::TestResult, {});
+    boardControlsClear_ = true;
 }
 
 // The version is the board's own, known from the moment it is open, whether or not it has a

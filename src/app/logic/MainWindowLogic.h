@@ -71,6 +71,7 @@ private:
     // there, rather than whichever board the list happens to end with.
     std::optional<std::string> pickedSerial_;
     bool unloaded_ = false;
+    bool boardControlsClear_ = false; // in their no-board state since no board was open
 };
 
 } // namespace app
