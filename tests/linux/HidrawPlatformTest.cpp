@@ -84,6 +84,18 @@ TEST_F(HidrawPlatformTest, EnumerationGivesDevRootPathsInNodeOrder) {
               (std::vector<std::string>{dev + "/hidraw0", dev + "/hidraw2", dev + "/hidraw10"}));
 }
 
+// The listing is kept between searches while no node comes or goes.
+TEST_F(HidrawPlatformTest, EnumerationSeesNodesComeAndGoBetweenSearches) {
+    addUsbBoard(0, "S0");
+    addUsbBoard(2, "S2");
+    const std::string dev = tree.dev().string();
+    EXPECT_EQ(enumeratedPaths(), (std::vector<std::string>{dev + "/hidraw0", dev + "/hidraw2"}));
+    EXPECT_EQ(enumeratedPaths(), (std::vector<std::string>{dev + "/hidraw0", dev + "/hidraw2"}));
+    tree.removeNode(0);
+    addUsbBoard(5, "S5");
+    EXPECT_EQ(enumeratedPaths(), (std::vector<std::string>{dev + "/hidraw2", dev + "/hidraw5"}));
+}
+
 TEST_F(HidrawPlatformTest, StringsComeFromSysfsAsUtf16) {
     addUsbBoard(3, "TS32-0042");
     const Handle handle = open(3);

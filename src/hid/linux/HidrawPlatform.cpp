@@ -63,7 +63,8 @@ PlatformError::Kind errorKind(int errorNumber) {
 }
 
 HidrawPlatform::HidrawPlatform(std::string sysfsRoot, std::string devRoot)
-    : devRoot_(std::move(devRoot)), sysfs_(std::move(sysfsRoot)), notice_(sysfs_, &std::cerr) {}
+    : devRoot_(std::move(devRoot)), sysfs_(sysfsRoot), notice_(sysfs_, &std::cerr),
+      watch_(devRoot_, sysfsRoot + "/class/hidraw") {}
 
 HidrawPlatform::~HidrawPlatform() {
     for (const auto& [handle, device] : devices_)
@@ -79,10 +80,22 @@ void HidrawPlatform::HidD_GetHidGuid(Guid& hidGuid) {
 Handle HidrawPlatform::SetupDiGetClassDevsA(const Guid& classGuid, std::uint32_t flags) {
     if (classGuid != kHidGuid || flags != (DIGCF_PRESENT | DIGCF_DEVICEINTERFACE))
         return kInvalidHandle;
-    std::vector<std::string> paths;
-    for (const std::string& node : sysfs_.nodes())
-        paths.push_back(devRoot_ + "/" + node);
-    return infoSets_.create(std::move(paths));
+    if (const std::uint64_t generation = watch_.look(); generation != listedAt_) {
+        listNodes();
+        listedAt_ = generation;
+    }
+    return infoSets_.create(nodePaths_);
+}
+
+// A node sysfs lists before its device node is there (it is being plugged in or out) leaves
+// the listing for the next look to make afresh.
+void HidrawPlatform::listNodes() {
+    nodePaths_.clear();
+    for (const std::string& node : sysfs_.nodes()) {
+        nodePaths_.push_back(devRoot_ + "/" + node);
+        if (::access(nodePaths_.back().c_str(), F_OK) != 0)
+            watch_.distrust();
+    }
 }
 
 Bool32 HidrawPlatform::SetupDiEnumDeviceInterfaces(Handle deviceInfoSet, const Guid& classGuid,
@@ -121,13 +134,17 @@ int HidrawPlatform::control(int fd, unsigned long request, void* argument) {
 }
 
 // The facts of a node at its present appearance: kept by device number, and read afresh when
-// the node's class link names another HID device than before.
+// the node's class link names another HID device than before. The link is looked at again
+// only after the watch saw a node come or go.
 std::shared_ptr<const NodeFacts> HidrawPlatform::factsOf(const std::string& node) {
     if (const auto number = numberOf_.find(node); number != numberOf_.end()) {
-        const auto found = known_.find(number->second);
+        const auto found = known_.find(number->second.number);
         if (found != known_.end() && found->second->node == node &&
-            SysfsHidraw::stillLeadsTo(*found->second))
+            (number->second.checkedAt == watch_.generation() ||
+             SysfsHidraw::stillLeadsTo(*found->second))) {
+            number->second.checkedAt = watch_.generation();
             return found->second;
+        }
         if (found != known_.end() && found->second->node == node)
             known_.erase(found);
         numberOf_.erase(number);
@@ -140,7 +157,7 @@ std::shared_ptr<const NodeFacts> HidrawPlatform::factsOf(const std::string& node
     if (const auto earlier = known_.find(shared->number); earlier != known_.end())
         numberOf_.erase(earlier->second->node);
     known_.insert_or_assign(shared->number, shared);
-    numberOf_[node] = shared->number;
+    numberOf_[node] = NodeNumber{shared->number, watch_.generation()};
     return shared;
 }
 
@@ -194,6 +211,8 @@ Handle HidrawPlatform::CreateFileA(const std::string& path, std::uint32_t, std::
     device.openFlags =
         O_RDWR | O_CLOEXEC | O_NOCTTY | ((flags & FILE_FLAG_OVERLAPPED) != 0 ? O_NONBLOCK : 0);
     const std::string_view node = nodeNamed(path);
+    if (infoSets_.openSets() == 0)
+        watch_.look(); // not within a search, which looked when it began
     device.facts = node.empty() ? nullptr : factsOf(std::string(node));
     device.node = device.facts ? device.facts->node : std::string(standInNode(path));
     const bool otherDevice = device.facts && device.facts->id && !isFamily(*device.facts->id);

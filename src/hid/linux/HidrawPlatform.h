@@ -9,11 +9,13 @@
 // Opening a node wakes its device and starts the USB host polling it, so a node whose sysfs
 // identity is not the board family's is never opened for the search: its handle is answered
 // from sysfs, and the node is opened only when a call needs the device itself. What sysfs says
-// of a node is read once per appearance of that node.
+// of a node is read once per appearance of that node; while no node comes or goes, the list of
+// nodes and their facts are taken as they were, without asking sysfs again.
 #pragma once
 
 #include "ApiDeclarations.h"
 #include "DeviceInfoSets.h"
+#include "NodeWatch.h"
 #include "PermissionNotice.h"
 #include "ReportDescriptor.h"
 #include "SysfsHidraw.h"
@@ -110,9 +112,16 @@ private:
         std::optional<bool> numberedReports;
     };
     using SysfsString = std::optional<std::string> (SysfsHidraw::*)(const std::string&) const;
+    // A node's device number, and the watch's generation when its class link was last seen
+    // leading where its facts say.
+    struct NodeNumber {
+        dev_t number = 0;
+        std::uint64_t checkedAt = 0;
+    };
 
     void fail(int errorNumber, const std::string& path);
     std::shared_ptr<const NodeFacts> factsOf(const std::string& node);
+    void listNodes();
     std::string_view nodeNamed(std::string_view path) const;
     bool openNode(OpenDevice& device);
     OpenDevice* find(Handle handle);
@@ -136,7 +145,10 @@ private:
     DeviceInfoSets infoSets_;
     std::map<Handle, OpenDevice> devices_;
     std::map<dev_t, std::shared_ptr<const NodeFacts>> known_;
-    std::map<std::string, dev_t, std::less<>> numberOf_;
+    std::map<std::string, NodeNumber, std::less<>> numberOf_;
+    NodeWatch watch_;
+    std::vector<std::string> nodePaths_; // /dev/hidrawN of every node sysfs lists
+    std::uint64_t listedAt_ = 0;         // the watch's generation when they were listed
     std::set<Handle> events_;
     std::map<PreparsedData, ReportLengths> preparsed_;
     std::map<PreparsedData, ReportLayout> preparsedLayouts_;
