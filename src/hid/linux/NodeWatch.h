@@ -3,10 +3,11 @@
 // unplugged, one read of an inotify descriptor answers for every node, where checking each
 // node costs a system call apiece.
 //
-// The kernel creates /dev/hidrawN after the node's sysfs entries and removes it before them,
-// and udev does the same without devtmpfs, so a change of the node directory is seen no
-// earlier than sysfs shows it. The sysfs class directory is watched too, for trees whose
-// entries do raise events. Where no watch can be had, everything counts as changed, always.
+// The kernel creates /dev/hidrawN after the node's sysfs entries, so sysfs lists a node by the
+// time its event is seen. It removes /dev/hidrawN before them, so a listing made in between
+// still names the node: such a listing is distrusted until the node's entries are gone too.
+// The sysfs class directory is watched as well, for trees whose entries do raise events
+// (sysfs raises none). Where no watch can be had, everything counts as changed, always.
 #pragma once
 
 #include <cstdint>
