@@ -52,7 +52,7 @@ const char* opName(Op op) {
 // ---- The bench: interfaces, plugging, failures ----
 
 DeviceId SimulatedPlatform::add(InterfaceSpec spec) {
-    interfaces_.push_back(Interface{std::move(spec), {}, true, 1, true});
+    interfaces_.push_back(Interface{std::move(spec), {}, true, 1, true, 0, {}});
     return static_cast<DeviceId>(interfaces_.size() - 1);
 }
 
@@ -141,7 +141,20 @@ void SimulatedPlatform::setPressed(DeviceId device, InputSet pressed) {
     if (!interface.plugged || interface.pressed == pressed)
         return;
     interface.pressed = pressed;
-    sendInputReport(device, inputReport(interface.spec.reportDescriptor, pressed));
+    sendInputReport(device, currentReport(interface));
+}
+
+// The input report for the inputs pressed now, made again only when they or the descriptor
+// have changed: parsing the descriptor would otherwise be most of every read's work.
+const std::vector<std::uint8_t>& SimulatedPlatform::currentReport(Interface& interface) {
+    auto& made = interface.report;
+    if (made.bytes.empty() || made.pressed != interface.pressed ||
+        made.descriptor != interface.spec.reportDescriptor) {
+        made.descriptor = interface.spec.reportDescriptor;
+        made.pressed = interface.pressed;
+        made.bytes = inputReport(made.descriptor, made.pressed);
+    }
+    return made.bytes;
 }
 
 void SimulatedPlatform::sendInputReport(DeviceId device, const std::vector<std::uint8_t>& report) {
@@ -317,8 +330,7 @@ Bool32 SimulatedPlatform::ReadFile(Handle handle, std::uint8_t* buffer, std::uin
     const std::uint32_t length = interface->spec.inputReportLength;
     auto& queue = inputQueues_[handle];
     const std::vector<std::uint8_t> newest =
-        queue.empty() ? inputReport(interface->spec.reportDescriptor, interface->pressed)
-                      : queue.back();
+        queue.empty() ? currentReport(*interface) : queue.back();
     queue.clear();
     std::fill(buffer, buffer + length, std::uint8_t{0});
     std::copy_n(newest.begin(), std::min<std::size_t>(newest.size(), length), buffer);

@@ -202,6 +202,11 @@ private:
         int connection = 0; // counts plug-ins; handles of an earlier connection are dead
         bool inputReady = true;
         InputSet pressed = 0;
+        struct {
+            std::vector<std::uint8_t> descriptor;
+            InputSet pressed = 0;
+            std::vector<std::uint8_t> bytes;
+        } report; // the input report last made, and what it was made from
     };
     struct OpenHandle {
         DeviceId device;
@@ -218,6 +223,7 @@ private:
     Interface* live(Handle handle, DeviceId& device);
     DeviceId deviceOf(Handle handle) const;
     void setPressed(DeviceId device, InputSet pressed);
+    static const std::vector<std::uint8_t>& currentReport(Interface& interface);
     const ReportLayout* layoutOf(PreparsedData preparsedData) const;
     Bool32 stringQuery(Op op, Handle handle,
                        const std::optional<std::u16string> InterfaceSpec::*text,
