@@ -430,13 +430,16 @@ Bool32 HidrawPlatform::HidD_GetAttributes(Handle handle, HiddAttributes& attribu
     return 1;
 }
 
-Bool32 HidrawPlatform::stringQuery(Handle handle, SysfsString text, std::uint8_t* buffer,
+Bool32 HidrawPlatform::stringQuery(Handle handle, HidText which, std::uint8_t* buffer,
                                    std::uint32_t bufferLength) {
     const OpenDevice* device = live(handle);
     if (device == nullptr)
         return 0;
-    const std::optional<std::string> utf8 =
-        device->node.empty() || buffer == nullptr ? std::nullopt : (sysfs_.*text)(device->node);
+    std::optional<std::string> utf8;
+    if (buffer != nullptr && device->facts)
+        utf8 = sysfs_.text(*device->facts, which);
+    else if (buffer != nullptr && !device->node.empty())
+        utf8 = sysfs_.text(device->node, which);
     if (!utf8) {
         setLastError({PlatformError::Kind::Refused, 0, device->path}); // the device has none
         return 0;
@@ -447,17 +450,17 @@ Bool32 HidrawPlatform::stringQuery(Handle handle, SysfsString text, std::uint8_t
 
 Bool32 HidrawPlatform::HidD_GetSerialNumberString(Handle device, std::uint8_t* buffer,
                                                   std::uint32_t bufferLength) {
-    return stringQuery(device, &SysfsHidraw::serialNumber, buffer, bufferLength);
+    return stringQuery(device, HidText::Serial, buffer, bufferLength);
 }
 
 Bool32 HidrawPlatform::HidD_GetManufacturerString(Handle device, std::uint8_t* buffer,
                                                   std::uint32_t bufferLength) {
-    return stringQuery(device, &SysfsHidraw::manufacturer, buffer, bufferLength);
+    return stringQuery(device, HidText::Manufacturer, buffer, bufferLength);
 }
 
 Bool32 HidrawPlatform::HidD_GetProductString(Handle device, std::uint8_t* buffer,
                                              std::uint32_t bufferLength) {
-    return stringQuery(device, &SysfsHidraw::product, buffer, bufferLength);
+    return stringQuery(device, HidText::Product, buffer, bufferLength);
 }
 
 // The preparsed data is a number standing for the lengths and the layout parsed from the

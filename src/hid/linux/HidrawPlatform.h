@@ -111,7 +111,6 @@ private:
         std::shared_ptr<const NodeFacts> facts;
         std::optional<bool> numberedReports;
     };
-    using SysfsString = std::optional<std::string> (SysfsHidraw::*)(const std::string&) const;
     // A node's device number, and the watch's generation when its class link was last seen
     // leading where its facts say.
     struct NodeNumber {
@@ -133,7 +132,7 @@ private:
     std::optional<std::vector<std::uint8_t>> reportDescriptor(const OpenDevice& device);
     std::optional<ReportLengths> reportLengths(const OpenDevice& device);
     bool numberedReports(OpenDevice& device);
-    Bool32 stringQuery(Handle handle, SysfsString text, std::uint8_t* buffer,
+    Bool32 stringQuery(Handle handle, HidText which, std::uint8_t* buffer,
                        std::uint32_t bufferLength);
     Bool32 featureRequest(Handle handle, bool set, std::uint8_t* report,
                           std::uint32_t reportLength);

@@ -235,9 +235,11 @@ std::optional<NodeFacts> SysfsHidraw::facts(const std::string& node,
     if (!number)
         return std::nullopt;
     const fs::path classLink = root_ / "class" / "hidraw" / node;
-    NodeFacts facts{node, link, classLink.string(), *number, std::move(*hidDir), std::nullopt, 0};
+    NodeFacts facts{node,         link, classLink.string(), *number, std::move(*hidDir),
+                    std::nullopt, 0,    std::nullopt};
     facts.id = ueventHidId(readAttribute(facts.hidDir / "uevent"));
-    facts.versionNumber = versionOf(facts.hidDir, facts.id);
+    facts.usbDir = usbDevice(facts.hidDir, facts.id);
+    facts.versionNumber = versionOf(facts.hidDir, facts.usbDir);
     return facts;
 }
 
@@ -277,9 +279,10 @@ std::optional<std::uint16_t> SysfsHidraw::inputVersion(const fs::path& hidDir) c
     return std::nullopt;
 }
 
-std::uint16_t SysfsHidraw::versionOf(const fs::path& hidDir, const std::optional<HidId>& id) const {
-    if (const auto usb = usbDevice(hidDir, id)) {
-        const auto bcd = readAttribute(*usb / "bcdDevice");
+std::uint16_t SysfsHidraw::versionOf(const fs::path& hidDir,
+                                     const std::optional<fs::path>& usbDir) const {
+    if (usbDir) {
+        const auto bcd = readAttribute(*usbDir / "bcdDevice");
         if (const auto version = bcd ? parseHex16(*bcd) : std::nullopt)
             return *version;
     }
@@ -288,36 +291,53 @@ std::uint16_t SysfsHidraw::versionOf(const fs::path& hidDir, const std::optional
 
 std::uint16_t SysfsHidraw::versionNumber(const std::string& node) const {
     const auto hidDir = hidDevice(node);
-    return hidDir ? versionOf(*hidDir, ueventHidId(readAttribute(*hidDir / "uevent"))) : 0;
+    return hidDir ? versionOf(*hidDir,
+                              usbDevice(*hidDir, ueventHidId(readAttribute(*hidDir / "uevent"))))
+                  : 0;
 }
 
-std::optional<std::string> SysfsHidraw::usbOrUevent(const std::string& node,
-                                                    const char* usbAttribute,
-                                                    const char* ueventKey) const {
-    const auto hidDir = hidDevice(node);
-    if (!hidDir)
+std::optional<std::string> SysfsHidraw::usbOrUevent(const std::optional<fs::path>& usbDir,
+                                                    const std::optional<std::string>& uevent,
+                                                    HidText which) {
+    static constexpr std::array<const char*, 3> usbAttributes{"serial", "manufacturer", "product"};
+    static constexpr std::array<const char*, 3> ueventKeys{"HID_UNIQ", nullptr, "HID_NAME"};
+    const auto index = static_cast<std::size_t>(which);
+    if (usbDir)
+        return readAttribute(*usbDir / usbAttributes[index]);
+    if (ueventKeys[index] == nullptr || !uevent)
         return std::nullopt;
-    const auto uevent = readAttribute(*hidDir / "uevent");
-    if (const auto usb = usbDevice(*hidDir, ueventHidId(uevent)))
-        return readAttribute(*usb / usbAttribute);
-    if (ueventKey == nullptr || !uevent)
-        return std::nullopt;
-    auto value = ueventValue(*uevent, ueventKey);
+    auto value = ueventValue(*uevent, ueventKeys[index]);
     if (!value || value->empty())
         return std::nullopt;
     return value;
 }
 
+std::optional<std::string> SysfsHidraw::text(const std::string& node, HidText which) const {
+    const auto hidDir = hidDevice(node);
+    if (!hidDir)
+        return std::nullopt;
+    const auto uevent = readAttribute(*hidDir / "uevent");
+    return usbOrUevent(usbDevice(*hidDir, ueventHidId(uevent)), uevent, which);
+}
+
+std::optional<std::string> SysfsHidraw::text(const NodeFacts& facts, HidText which) const {
+    if (!stillLeadsTo(facts))
+        return std::nullopt;
+    if (facts.usbDir)
+        return usbOrUevent(facts.usbDir, std::nullopt, which);
+    return usbOrUevent(std::nullopt, readAttribute(facts.hidDir / "uevent"), which);
+}
+
 std::optional<std::string> SysfsHidraw::serialNumber(const std::string& node) const {
-    return usbOrUevent(node, "serial", "HID_UNIQ");
+    return text(node, HidText::Serial);
 }
 
 std::optional<std::string> SysfsHidraw::manufacturer(const std::string& node) const {
-    return usbOrUevent(node, "manufacturer", nullptr);
+    return text(node, HidText::Manufacturer);
 }
 
 std::optional<std::string> SysfsHidraw::product(const std::string& node) const {
-    return usbOrUevent(node, "product", "HID_NAME");
+    return text(node, HidText::Product);
 }
 
 std::optional<std::vector<std::uint8_t>>

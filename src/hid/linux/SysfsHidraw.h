@@ -50,7 +50,10 @@ struct NodeFacts {
     std::filesystem::path hidDir;
     std::optional<HidId> id;
     std::uint16_t versionNumber = 0;
+    std::optional<std::filesystem::path> usbDir; // the USB device, for a device on the USB bus
 };
+
+enum class HidText { Serial, Manufacturer, Product };
 
 class SysfsHidraw {
 public:
@@ -81,6 +84,10 @@ public:
     std::optional<std::string> serialNumber(const std::string& node) const;
     std::optional<std::string> manufacturer(const std::string& node) const;
     std::optional<std::string> product(const std::string& node) const;
+    std::optional<std::string> text(const std::string& node, HidText which) const;
+    // The same from a node's facts while the node is still theirs: one readlink instead of
+    // resolving the class link and finding the USB parent again.
+    std::optional<std::string> text(const NodeFacts& facts, HidText which) const;
     // The report descriptor as the kernel keeps it, whole (up to 4096 bytes).
     std::optional<std::vector<std::uint8_t>> reportDescriptor(const std::string& node) const;
 
@@ -90,10 +97,11 @@ private:
     std::optional<std::filesystem::path> usbDevice(const std::filesystem::path& hidDir,
                                                    const std::optional<HidId>& id) const;
     std::uint16_t versionOf(const std::filesystem::path& hidDir,
-                            const std::optional<HidId>& id) const;
+                            const std::optional<std::filesystem::path>& usbDir) const;
     std::optional<std::uint16_t> inputVersion(const std::filesystem::path& hidDir) const;
-    std::optional<std::string> usbOrUevent(const std::string& node, const char* usbAttribute,
-                                           const char* ueventKey) const;
+    static std::optional<std::string>
+    usbOrUevent(const std::optional<std::filesystem::path>& usbDir,
+                const std::optional<std::string>& uevent, HidText which);
 
     std::filesystem::path root_;
 };
