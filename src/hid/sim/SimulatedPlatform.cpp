@@ -146,12 +146,12 @@ void SimulatedPlatform::setPressed(DeviceId device, InputSet pressed) {
 
 // The input report for the inputs pressed now, made again only when they or the descriptor
 // have changed: parsing the descriptor would otherwise be most of every read's work.
-const std::vector<std::uint8_t>& SimulatedPlatform::currentReport(Interface& interface) {
-    auto& made = interface.report;
-    if (made.bytes.empty() || made.pressed != interface.pressed ||
-        made.descriptor != interface.spec.reportDescriptor) {
-        made.descriptor = interface.spec.reportDescriptor;
-        made.pressed = interface.pressed;
+const std::vector<std::uint8_t>& SimulatedPlatform::currentReport(Interface& board) {
+    auto& made = board.report;
+    if (made.bytes.empty() || made.pressed != board.pressed ||
+        made.descriptor != board.spec.reportDescriptor) {
+        made.descriptor = board.spec.reportDescriptor;
+        made.pressed = board.pressed;
         made.bytes = inputReport(made.descriptor, made.pressed);
     }
     return made.bytes;

@@ -223,7 +223,7 @@ private:
     Interface* live(Handle handle, DeviceId& device);
     DeviceId deviceOf(Handle handle) const;
     void setPressed(DeviceId device, InputSet pressed);
-    static const std::vector<std::uint8_t>& currentReport(Interface& interface);
+    static const std::vector<std::uint8_t>& currentReport(Interface& board);
     const ReportLayout* layoutOf(PreparsedData preparsedData) const;
     Bool32 stringQuery(Op op, Handle handle,
                        const std::optional<std::u16string> InterfaceSpec::*text,
