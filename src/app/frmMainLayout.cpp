@@ -7,13 +7,12 @@
 #include "Layout.h"
 #include "frmMain.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QFrame>
 #include <QGroupBox>
 #include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPointer>
 #include <QProxyStyle>
 #include <QPushButton>
 #include <QStyleOptionComboBox>
@@ -50,11 +49,14 @@ QFont msSansSerif() {
     return font;
 }
 
+// A control in a frame takes the frame's font when it is the same, without a font of its own: a
+// list given one builds its popup at once.
 template <typename Control>
 Control* place(Control* control, const char* name, const QRect& geometry, const QFont& font) {
     control->setObjectName(QString::fromLatin1(name));
     control->setGeometry(geometry);
-    control->setFont(font);
+    if (font != control->font())
+        control->setFont(font);
     return control;
 }
 
@@ -88,20 +90,15 @@ public:
     }
 };
 
-// One for all lists, living as long as the application.
-QStyle* listStyle() {
-    static QPointer<ListStyle> style;
-    if (style.isNull()) {
-        style = new ListStyle;
-        style->setParent(QCoreApplication::instance());
-    }
-    return style;
+// The lists' style serves the whole application: a list given a style of its own builds its
+// popup at once.
+void useListStyle() {
+    if (dynamic_cast<ListStyle*>(QApplication::style()) == nullptr)
+        QApplication::setStyle(new ListStyle);
 }
 
 DropDownList* dropDownList(QWidget* parent, const char* name, const QRect& geometry) {
-    DropDownList* list = place(new DropDownList(parent), name, geometry, arial());
-    list->setStyle(listStyle());
-    return list;
+    return place(new DropDownList(parent), name, geometry, arial());
 }
 
 QGroupBox* frame(QWidget* parent, const char* name, const char* caption, const QRect& geometry) {
@@ -150,6 +147,7 @@ QFrame* line(QWidget* parent, const char* name, const QRect& geometry) {
 } // namespace
 
 void frmMain::createControls() {
+    useListStyle();
     setObjectName(QString::fromLatin1(app::kWindowName));
     setWindowTitle(QString::fromLatin1(app::kWindowTitle));
     setWindowIcon(applicationIcon());
