@@ -16,7 +16,7 @@
 namespace monitor {
 
 // The longest a wait lasts, so that a request to stop is seen soon although no report comes.
-inline constexpr std::uint32_t kLongestWaitMs = 250;
+inline constexpr std::uint32_t kLongestWaitMs = 500;
 
 struct MonitoredBoard {
     hid::Handle featureHandle = hid::kInvalidHandle; // for the preparsed data
