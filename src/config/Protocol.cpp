@@ -56,10 +56,14 @@ std::vector<std::string> encoderModeItems() {
     return {"off", "1:1", "1:2", "1:4"};
 }
 
+int pulseWidthMs(int index) {
+    return (index + 1) * kPulseWidthStepMs;
+}
+
 std::vector<std::string> pulseWidthItems() {
     std::vector<std::string> items;
-    for (int step = 1; step <= kPulseWidthItems; ++step)
-        items.push_back(std::to_string(step * kPulseWidthStepMs) + " ms");
+    for (int index = 0; index < kPulseWidthItems; ++index)
+        items.push_back(std::to_string(pulseWidthMs(index)) + " ms");
     return items;
 }
 

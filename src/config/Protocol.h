@@ -70,6 +70,8 @@ struct ReadBackBlock {
 ReadBackBlock decodeReadBack(std::span<const std::uint8_t> report);
 int encoderModeIndex(std::uint8_t code);
 int pulseWidthIndex(std::uint8_t code);
+// The pulse width that item index of the list stands for, in ms: "8 ms" is index 0.
+int pulseWidthMs(int index);
 int rotStartIndex(std::uint8_t code);
 
 // The board version is its release number: high byte major, low byte minor.

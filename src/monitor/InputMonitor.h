@@ -6,6 +6,7 @@
 
 #include "ReportDescriptor.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <optional>
@@ -17,6 +18,12 @@ namespace monitor {
 inline constexpr int kPairs = 16;
 // A turn ends when neither input of its pair has been pressed for this long.
 inline constexpr std::int64_t kDefaultTurnQuietMs = 300;
+
+// The board leaves a pulse width between two pulses of a turn: a turn has ended only after a
+// longer pause than that.
+inline std::int64_t turnQuietMsFor(int pulseWidthMs) {
+    return std::max<std::int64_t>(kDefaultTurnQuietMs, 3 * pulseWidthMs);
+}
 
 struct MonitorOptions {
     // Each pair's mode as the window shows it: "off" (or empty) for two buttons, otherwise an

@@ -6,7 +6,6 @@
 #include "SettingText.h"
 
 #include <CLI/CLI.hpp>
-#include <algorithm>
 #include <chrono>
 
 namespace cli {
@@ -28,11 +27,9 @@ monitor::MonitorOptions optionsFor(const config::BoardSettings& settings, bool j
         options.pairModes[static_cast<std::size_t>(channel - 1)] =
             valueText(setting, settings.indexOf(setting).value_or(0));
     }
-    // The board leaves a pulse width between two pulses of a turn: a turn has ended only
-    // after a longer pause than that.
     const int width = settings.pulseWidth.value_or(-1) >= 0 ? *settings.pulseWidth
                                                             : config::kDefaultPulseWidthIndex;
-    options.turnQuietMs = std::max<std::int64_t>(monitor::kDefaultTurnQuietMs, 3 * 8 * (width + 1));
+    options.turnQuietMs = monitor::turnQuietMsFor(config::pulseWidthMs(width));
     return options;
 }
 

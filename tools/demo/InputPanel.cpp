@@ -159,7 +159,7 @@ void InputPanel::startMonitor() {
     modes_ = pairModes();
     monitor::MonitorOptions options;
     options.pairModes = modes_;
-    options.turnQuietMs = std::max<std::int64_t>(monitor::kDefaultTurnQuietMs, 3 * pulseWidthMs());
+    options.turnQuietMs = monitor::turnQuietMsFor(pulseWidthMs());
     const hid::sim::InterfaceSpec& spec = platform_.spec(device_);
     const std::string name =
         spec.serial ? QString::fromStdU16String(*spec.serial).toStdString() : "(no serial)";
@@ -218,7 +218,7 @@ int InputPanel::pulseWidthMs() const {
                           ? config::kDefaultPulseWidthIndex
                           : config::pulseWidthIndex(
                                 platform_.firmware(device_).memory[config::kPulseWidthAddress]);
-    return 8 * ((index < 0 ? config::kDefaultPulseWidthIndex : index) + 1);
+    return config::pulseWidthMs(index < 0 ? config::kDefaultPulseWidthIndex : index);
 }
 
 QStringList InputPanel::monitorLines() const {
