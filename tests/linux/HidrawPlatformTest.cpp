@@ -133,6 +133,20 @@ TEST_F(HidrawPlatformTest, UnpluggedBoardHasNoStrings) {
     platform.CloseHandle(handle);
 }
 
+// A handle is made before its node is opened, and stays the board's it was made for.
+TEST_F(HidrawPlatformTest, HandleOfAnUnpluggedBoardNeverReachesTheNextDeviceAtItsNode) {
+    addUsbBoard(2, "TS32-0001");
+    const Handle handle = open(2);
+    tree.removeNode(2);
+    UsbDeviceFiles files;
+    files.serial = "TS32-0002";
+    tree.addHidDevice(tree.addUsbDevice(4, files), "0003:1209:0001.0042", {}, 2);
+    std::vector<std::uint8_t> report(65, 0);
+    EXPECT_EQ(platform.HidD_GetFeature(handle, report.data(), 65), 0);
+    EXPECT_EQ(platform.lastError().kind, hid::PlatformError::Kind::Gone);
+    platform.CloseHandle(handle);
+}
+
 // "A€😀" is 1 + 1 + 2 code units: 8 bytes.
 struct Cut {
     const char* name;
@@ -247,13 +261,11 @@ TEST_F(HidrawPlatformTest, WaitTakesTheNextReportOrTimesOut) {
               hid::InputWait::Failed);
 }
 
-// The stand-in node answers no ioctl, as a device that is not hidraw would not.
+// The stand-in node answers no ioctl, as a device that is not hidraw would not; its attributes
+// come from sysfs, but it tells no capabilities and takes no report.
 TEST_F(HidrawPlatformTest, NodeThatAnswersNoIoctlIsNoBoard) {
     addUsbBoard(1, "S");
     const Handle handle = open(1);
-    hid::HiddAttributes attributes;
-    EXPECT_EQ(platform.HidD_GetAttributes(handle, attributes), 0);
-    EXPECT_EQ(attributes.VendorID, 0);
     hid::PreparsedData preparsed = 0;
     EXPECT_EQ(platform.HidD_GetPreparsedData(handle, preparsed), 0);
     hid::HidpCaps caps;
@@ -324,8 +336,8 @@ TEST_F(HidrawPlatformTest, FailedCallKeepsItsReasonAndDevice) {
 
     addUsbBoard(1, "S");
     const Handle handle = open(1);
-    hid::HiddAttributes attributes;
-    EXPECT_EQ(platform.HidD_GetAttributes(handle, attributes), 0);
+    hid::PreparsedData preparsed = 0;
+    EXPECT_EQ(platform.HidD_GetPreparsedData(handle, preparsed), 0);
     EXPECT_EQ(platform.lastError().kind, hid::PlatformError::Kind::Refused);
     EXPECT_EQ(platform.lastError().code, ENOTTY);
     EXPECT_EQ(platform.lastError().device, (tree.dev() / "hidraw1").string());

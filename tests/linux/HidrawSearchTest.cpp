@@ -87,8 +87,10 @@ protected:
     }
 
     // One search as the window makes it; the board's stand-in answers no ioctl, so it is seen
-    // as an interface that cannot tell its attributes, but it is opened.
+    // as a board that cannot tell its capabilities, but it is opened.
     void search() { hid::BoardConnection(platform).FindTheHid("TS32-0007"); }
+    // A search for a board that is not there looks at every node.
+    void searchInVain() { hid::BoardConnection(platform).FindTheHid("TS32-0099"); }
 
     SysfsTree tree;
     hid::HidrawPlatform platform{tree.sys().string(), tree.dev().string()};
@@ -107,15 +109,24 @@ TEST_F(HidrawSearchTest, OnlyTheBoardsNodeIsOpened) {
     EXPECT_EQ(platform.openDeviceHandles(), 0);
 }
 
+// A board's serial is in sysfs too: usbhid waits 50 ms in a USB board's first open.
+TEST_F(HidrawSearchTest, NoNodeIsOpenedForABoardThatIsNotSought) {
+    OpenCounter opens;
+    opens.watch(tree.dev());
+    searchInVain();
+    EXPECT_EQ(opens.take(), (std::map<std::string, int>{}));
+    EXPECT_EQ(platform.knownNodes(), static_cast<std::size_t>(kOthers + 1));
+}
+
 TEST_F(HidrawSearchTest, FactsOfANodeAreReadOncePerAppearance) {
-    search();
+    searchInVain();
     OpenCounter reads;
     for (const auto& [minor, dir] : hidDirs) {
         reads.watch(dir);
         reads.watch(usbDirs[minor]);
         reads.watch(dir / "input" / ("input" + std::to_string(minor)) / "id");
     }
-    search();
+    searchInVain();
     EXPECT_EQ(reads.take(), (std::map<std::string, int>{}));
     EXPECT_EQ(platform.knownNodes(), static_cast<std::size_t>(kOthers + 1));
 }

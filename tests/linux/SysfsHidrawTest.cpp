@@ -3,6 +3,7 @@
 #include "SysfsTree.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -48,6 +49,18 @@ TEST_F(SysfsHidrawTest, UsbStringsTheDeviceLacksAreMissing) {
     EXPECT_EQ(sysfs.serialNumber("hidraw0"), std::nullopt);
     EXPECT_EQ(sysfs.manufacturer("hidraw0"), std::nullopt);
     EXPECT_EQ(sysfs.product("hidraw0"), ""); // there, but empty
+}
+
+// A FIFO with no writer would block an open made without O_NONBLOCK and read as empty after.
+TEST_F(SysfsHidrawTest, StringsThatAreNoFilesAreMissingWithoutBlocking) {
+    const auto interface = tree.addUsbDevice(1, UsbDeviceFiles{});
+    tree.addHidDevice(interface, "0003:1209:0001.0001", {}, 0);
+    ASSERT_EQ(::mkfifo((interface.parent_path() / "serial").c_str(), 0600), 0);
+    std::filesystem::create_directory(interface.parent_path() / "product");
+
+    EXPECT_EQ(sysfs.serialNumber("hidraw0"), std::nullopt);
+    EXPECT_EQ(sysfs.product("hidraw0"), std::nullopt);
+    EXPECT_EQ(sysfs.versionNumber("hidraw0"), 0x0103);
 }
 
 TEST_F(SysfsHidrawTest, DeviceWithoutUsbParentIsDescribedByItsUevent) {

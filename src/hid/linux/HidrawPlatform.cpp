@@ -171,14 +171,16 @@ std::string_view HidrawPlatform::nodeNamed(std::string_view path) const {
     return isHidrawNode(name) ? name : std::string_view();
 }
 
+void HidrawPlatform::openFailed(const OpenDevice& device, int error) {
+    notice_.openFailed(
+        device.path, device.node.empty() ? std::string(fileName(device.path)) : device.node, error);
+    fail(error, device.path);
+}
+
 bool HidrawPlatform::openNode(OpenDevice& device) {
     const int fd = ::open(device.path.c_str(), device.openFlags);
     if (fd < 0) {
-        const int error = errno;
-        notice_.openFailed(device.path,
-                           device.node.empty() ? std::string(fileName(device.path)) : device.node,
-                           error);
-        fail(error, device.path);
+        openFailed(device, errno);
         return false;
     }
     struct stat status {};
@@ -190,6 +192,14 @@ bool HidrawPlatform::openNode(OpenDevice& device) {
     // A real node is named by its device number; a file that is no device node (a test tree's
     // stand-in) goes by its file name.
     device.charDevice = S_ISCHR(status.st_mode);
+    // A handle made before its node was opened belongs to the device sysfs named then: once
+    // that one is gone, the node may already be the next device's.
+    if (device.deferred && ((device.charDevice && device.facts->number != status.st_rdev) ||
+                            !SysfsHidraw::stillLeadsTo(*device.facts))) {
+        fail(ENODEV, device.path);
+        ::close(fd);
+        return false;
+    }
     if (device.charDevice && (!device.facts || device.facts->number != status.st_rdev)) {
         const auto node = sysfs_.nodeOfCharDevice(major(status.st_rdev), minor(status.st_rdev));
         device.facts = node ? factsOf(*node) : nullptr;
@@ -215,8 +225,18 @@ Handle HidrawPlatform::CreateFileA(const std::string& path, std::uint32_t, std::
         watch_.look(); // not within a search, which looked when it began
     device.facts = node.empty() ? nullptr : factsOf(std::string(node));
     device.node = device.facts ? device.facts->node : std::string(standInNode(path));
-    const bool otherDevice = device.facts && device.facts->id && !isFamily(*device.facts->id);
-    if (!otherDevice && !openNode(device))
+    // Opening wakes the device, and usbhid waits 50 ms in a USB device's first open, so a node
+    // whose identity sysfs knows is opened only when a call needs the device itself; a board's
+    // node is still checked here for the permission an open needs. A board's handle for reading
+    // is opened at once: the kernel gives it the input reports that come after its open.
+    const bool known = device.facts && device.facts->id;
+    const bool board = known && isFamily(*device.facts->id);
+    device.deferred = known && !(board && (flags & FILE_FLAG_OVERLAPPED) != 0);
+    if (device.deferred && board && ::access(path.c_str(), R_OK | W_OK) != 0) {
+        openFailed(device, errno);
+        return kInvalidHandle;
+    }
+    if (!device.deferred && !openNode(device))
         return kInvalidHandle;
     const Handle handle = nextHandle_++;
     devices_.emplace(handle, std::move(device));
@@ -271,6 +291,17 @@ bool HidrawPlatform::stillThere(const OpenDevice& device) {
 HidrawPlatform::OpenDevice* HidrawPlatform::live(Handle handle) {
     OpenDevice* device = opened(handle);
     return device != nullptr && stillThere(*device) ? device : nullptr;
+}
+
+// A node not opened yet is answered by sysfs while its class link still names the device.
+const HidrawPlatform::OpenDevice* HidrawPlatform::described(Handle handle) {
+    const OpenDevice* device = find(handle);
+    if (device == nullptr || device->fd >= 0 || !device->facts)
+        return device == nullptr ? nullptr : live(handle);
+    if (SysfsHidraw::stillLeadsTo(*device->facts))
+        return device;
+    fail(ENODEV, device->path);
+    return nullptr;
 }
 
 // ---- reports ----
@@ -432,7 +463,7 @@ Bool32 HidrawPlatform::HidD_GetAttributes(Handle handle, HiddAttributes& attribu
 
 Bool32 HidrawPlatform::stringQuery(Handle handle, HidText which, std::uint8_t* buffer,
                                    std::uint32_t bufferLength) {
-    const OpenDevice* device = live(handle);
+    const OpenDevice* device = described(handle);
     if (device == nullptr)
         return 0;
     std::optional<std::string> utf8;

@@ -6,11 +6,12 @@
 // descriptor, never by the node name: the kernel gives /dev/hidrawN to the next device after an
 // unplug.
 //
-// Opening a node wakes its device and starts the USB host polling it, so a node whose sysfs
-// identity is not the board family's is never opened for the search: its handle is answered
-// from sysfs, and the node is opened only when a call needs the device itself. What sysfs says
-// of a node is read once per appearance of that node; while no node comes or goes, the list of
-// nodes and their facts are taken as they were, without asking sysfs again.
+// Opening a node wakes its device and starts the USB host polling it, and usbhid waits 50 ms in
+// the first open of a USB device, so a node whose sysfs identity is known is not opened for the
+// search: its handle's attributes and strings are answered from sysfs, and the node is opened
+// only when a call needs the device itself. What sysfs says of a node is read once per
+// appearance of that node; while no node comes or goes, the list of nodes and their facts are
+// taken as they were, without asking sysfs again.
 #pragma once
 
 #include "ApiDeclarations.h"
@@ -108,6 +109,7 @@ private:
         int fd = -1;             // -1 until a call needs the device
         std::string node;        // hidrawN, empty when unknown
         bool charDevice = false; // false only for a test tree's stand-in file
+        bool deferred = false;   // made from sysfs facts, before its node was opened
         std::shared_ptr<const NodeFacts> facts;
         std::optional<bool> numberedReports;
     };
@@ -123,9 +125,12 @@ private:
     void listNodes();
     std::string_view nodeNamed(std::string_view path) const;
     bool openNode(OpenDevice& device);
+    void openFailed(const OpenDevice& device, int error);
     OpenDevice* find(Handle handle);
     // The device behind handle, opened if it was not yet.
     OpenDevice* opened(Handle handle);
+    // The device behind handle for a question sysfs answers: not opened for it.
+    const OpenDevice* described(Handle handle);
     // The device behind handle while it is still plugged in.
     OpenDevice* live(Handle handle);
     bool stillThere(const OpenDevice& device);

@@ -4,10 +4,13 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <charconv>
 #include <dirent.h>
-#include <fstream>
+#include <fcntl.h>
 #include <memory>
+#include <span>
+#include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <system_error>
 #include <unistd.h>
@@ -29,18 +32,44 @@ bool isFile(const fs::path& path) {
     return fs::is_regular_file(path, error);
 }
 
+struct OpenFile {
+    explicit OpenFile(int descriptor) : fd(descriptor) {}
+    OpenFile(const OpenFile&) = delete;
+    OpenFile& operator=(const OpenFile&) = delete;
+    ~OpenFile() {
+        if (fd >= 0)
+            ::close(fd);
+    }
+    int fd;
+};
+
+// Up to buffer.size() bytes of a regular file, in as few reads as the file allows: a sysfs
+// attribute comes whole in the first. Nothing for a missing file, a directory or a FIFO, which
+// O_NONBLOCK keeps from blocking the open.
+std::optional<std::size_t> readFile(const fs::path& path, std::span<char> buffer) {
+    const OpenFile file{::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK)};
+    struct stat status {};
+    if (file.fd < 0 || ::fstat(file.fd, &status) != 0 || !S_ISREG(status.st_mode))
+        return std::nullopt;
+    std::size_t used = 0;
+    while (used < buffer.size()) {
+        const ssize_t got = ::read(file.fd, buffer.data() + used, buffer.size() - used);
+        if (got == 0)
+            break;
+        if (got < 0 && errno != EINTR)
+            return std::nullopt;
+        used += got > 0 ? static_cast<std::size_t>(got) : 0;
+    }
+    return used;
+}
+
 // The text of a sysfs attribute without its final newline, at most one page of it.
 std::optional<std::string> readAttribute(const fs::path& path) {
-    if (!isFile(path))
-        return std::nullopt;
-    std::ifstream file(path, std::ios::binary);
-    if (!file)
-        return std::nullopt;
     std::string text(kMaxAttributeBytes, '\0');
-    file.read(text.data(), static_cast<std::streamsize>(text.size()));
-    if (file.bad())
+    const auto length = readFile(path, text);
+    if (!length)
         return std::nullopt;
-    text.resize(static_cast<std::size_t>(file.gcount()));
+    text.resize(*length);
     if (!text.empty() && text.back() == '\n')
         text.pop_back();
     return text;
@@ -235,11 +264,18 @@ std::optional<NodeFacts> SysfsHidraw::facts(const std::string& node,
     if (!number)
         return std::nullopt;
     const fs::path classLink = root_ / "class" / "hidraw" / node;
-    NodeFacts facts{node,         link, classLink.string(), *number, std::move(*hidDir),
-                    std::nullopt, 0,    std::nullopt};
-    facts.id = ueventHidId(readAttribute(facts.hidDir / "uevent"));
+    NodeFacts facts;
+    facts.node = node;
+    facts.link = link;
+    facts.classLink = classLink.string();
+    facts.number = *number;
+    facts.hidDir = std::move(*hidDir);
+    auto uevent = readAttribute(facts.hidDir / "uevent");
+    facts.id = ueventHidId(uevent);
     facts.usbDir = usbDevice(facts.hidDir, facts.id);
     facts.versionNumber = versionOf(facts.hidDir, facts.usbDir);
+    if (!facts.usbDir)
+        facts.uevent = std::move(uevent);
     return facts;
 }
 
@@ -323,9 +359,7 @@ std::optional<std::string> SysfsHidraw::text(const std::string& node, HidText wh
 std::optional<std::string> SysfsHidraw::text(const NodeFacts& facts, HidText which) const {
     if (!stillLeadsTo(facts))
         return std::nullopt;
-    if (facts.usbDir)
-        return usbOrUevent(facts.usbDir, std::nullopt, which);
-    return usbOrUevent(std::nullopt, readAttribute(facts.hidDir / "uevent"), which);
+    return usbOrUevent(facts.usbDir, facts.uevent, which);
 }
 
 std::optional<std::string> SysfsHidraw::serialNumber(const std::string& node) const {
@@ -343,15 +377,13 @@ std::optional<std::string> SysfsHidraw::product(const std::string& node) const {
 std::optional<std::vector<std::uint8_t>>
 SysfsHidraw::reportDescriptor(const std::string& node) const {
     const auto hidDir = hidDevice(node);
-    if (!hidDir || !isFile(*hidDir / "report_descriptor"))
+    if (!hidDir)
         return std::nullopt;
-    std::ifstream file(*hidDir / "report_descriptor", std::ios::binary);
-    std::vector<std::uint8_t> bytes(kMaxDescriptorBytes);
-    file.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    if (file.bad())
+    std::array<char, kMaxDescriptorBytes> bytes{};
+    const auto length = readFile(*hidDir / "report_descriptor", bytes);
+    if (!length)
         return std::nullopt;
-    bytes.resize(static_cast<std::size_t>(file.gcount()));
-    return bytes;
+    return std::vector<std::uint8_t>(bytes.begin(), bytes.begin() + static_cast<long>(*length));
 }
 
 } // namespace hid

@@ -51,6 +51,8 @@ struct NodeFacts {
     std::optional<HidId> id;
     std::uint16_t versionNumber = 0;
     std::optional<std::filesystem::path> usbDir; // the USB device, for a device on the USB bus
+    // Without a USB parent the strings are in the uevent, fixed for the device's life.
+    std::optional<std::string> uevent;
 };
 
 enum class HidText { Serial, Manufacturer, Product };
@@ -86,7 +88,8 @@ public:
     std::optional<std::string> product(const std::string& node) const;
     std::optional<std::string> text(const std::string& node, HidText which) const;
     // The same from a node's facts while the node is still theirs: one readlink instead of
-    // resolving the class link and finding the USB parent again.
+    // resolving the class link and finding the USB parent again, and for a device without a
+    // USB parent nothing more.
     std::optional<std::string> text(const NodeFacts& facts, HidText which) const;
     // The report descriptor as the kernel keeps it, whole (up to 4096 bytes).
     std::optional<std::vector<std::uint8_t>> reportDescriptor(const std::string& node) const;
