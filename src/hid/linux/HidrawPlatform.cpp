@@ -209,6 +209,24 @@ bool HidrawPlatform::openNode(OpenDevice& device) {
     return true;
 }
 
+// Opening wakes the device, and usbhid waits 50 ms in a USB device's first open, so a node whose
+// identity sysfs knows is opened only when a call needs the device itself. A board's handle for
+// reading is opened at once: the kernel gives it the input reports that come after its open.
+bool HidrawPlatform::opensLater(const OpenDevice& device, std::uint32_t flags) {
+    if (!device.facts || !device.facts->id)
+        return false;
+    return !isFamily(*device.facts->id) || (flags & FILE_FLAG_OVERLAPPED) == 0;
+}
+
+// A board's node is checked here for the permission its later open needs, so that the caller
+// learns of it from CreateFile as it would from an open.
+bool HidrawPlatform::mayOpen(const OpenDevice& device) {
+    if (!isFamily(*device.facts->id) || ::access(device.path.c_str(), R_OK | W_OK) == 0)
+        return true;
+    openFailed(device, errno);
+    return false;
+}
+
 Handle HidrawPlatform::CreateFileA(const std::string& path, std::uint32_t, std::uint32_t,
                                    SecurityAttributes*, std::uint32_t creationDisposition,
                                    std::uint32_t flags) {
@@ -225,18 +243,8 @@ Handle HidrawPlatform::CreateFileA(const std::string& path, std::uint32_t, std::
         watch_.look(); // not within a search, which looked when it began
     device.facts = node.empty() ? nullptr : factsOf(std::string(node));
     device.node = device.facts ? device.facts->node : std::string(standInNode(path));
-    // Opening wakes the device, and usbhid waits 50 ms in a USB device's first open, so a node
-    // whose identity sysfs knows is opened only when a call needs the device itself; a board's
-    // node is still checked here for the permission an open needs. A board's handle for reading
-    // is opened at once: the kernel gives it the input reports that come after its open.
-    const bool known = device.facts && device.facts->id;
-    const bool board = known && isFamily(*device.facts->id);
-    device.deferred = known && !(board && (flags & FILE_FLAG_OVERLAPPED) != 0);
-    if (device.deferred && board && ::access(path.c_str(), R_OK | W_OK) != 0) {
-        openFailed(device, errno);
-        return kInvalidHandle;
-    }
-    if (!device.deferred && !openNode(device))
+    device.deferred = opensLater(device, flags);
+    if (device.deferred ? !mayOpen(device) : !openNode(device))
         return kInvalidHandle;
     const Handle handle = nextHandle_++;
     devices_.emplace(handle, std::move(device));

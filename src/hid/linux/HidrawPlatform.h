@@ -124,6 +124,8 @@ private:
     std::shared_ptr<const NodeFacts> factsOf(const std::string& node);
     void listNodes();
     std::string_view nodeNamed(std::string_view path) const;
+    static bool opensLater(const OpenDevice& device, std::uint32_t flags);
+    bool mayOpen(const OpenDevice& device);
     bool openNode(OpenDevice& device);
     void openFailed(const OpenDevice& device, int error);
     OpenDevice* find(Handle handle);

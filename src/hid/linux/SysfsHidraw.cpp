@@ -43,9 +43,9 @@ struct OpenFile {
     int fd;
 };
 
-// Up to buffer.size() bytes of a regular file, in as few reads as the file allows: a sysfs
-// attribute comes whole in the first. Nothing for a missing file, a directory or a FIFO, which
-// O_NONBLOCK keeps from blocking the open.
+// Up to buffer.size() bytes of a regular file. A sysfs attribute comes whole in one read, so a
+// read that returns less than was asked for ends it. Nothing for a missing file, a directory or
+// a FIFO, which O_NONBLOCK keeps from blocking the open.
 std::optional<std::size_t> readFile(const fs::path& path, std::span<char> buffer) {
     const OpenFile file{::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK)};
     struct stat status {};
@@ -53,12 +53,15 @@ std::optional<std::size_t> readFile(const fs::path& path, std::span<char> buffer
         return std::nullopt;
     std::size_t used = 0;
     while (used < buffer.size()) {
-        const ssize_t got = ::read(file.fd, buffer.data() + used, buffer.size() - used);
-        if (got == 0)
-            break;
-        if (got < 0 && errno != EINTR)
+        const std::size_t wanted = buffer.size() - used;
+        const ssize_t got = ::read(file.fd, buffer.data() + used, wanted);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
             return std::nullopt;
-        used += got > 0 ? static_cast<std::size_t>(got) : 0;
+        used += static_cast<std::size_t>(got);
+        if (static_cast<std::size_t>(got) < wanted)
+            break;
     }
     return used;
 }
@@ -295,8 +298,8 @@ std::optional<HidId> SysfsHidraw::hidId(const std::string& node) const {
 // a USB device, its adapter, whose strings are not the keyboard's.
 std::optional<fs::path> SysfsHidraw::usbDevice(const fs::path& hidDir,
                                                const std::optional<HidId>& id) const {
-    if (!id || id->bus != kBusUsb)
-        return std::nullopt;
+    if (!id || id->bus != kBusUsb || isWithin(hidDir, root_ / "devices" / "virtual"))
+        return std::nullopt; // made from user space (uhid), whatever bus it claims
     fs::path dir = hidDir.parent_path();
     for (int step = 0; step < kMaxParentSteps && dir != root_ && isWithin(dir, root_); ++step) {
         if (isFile(dir / "idVendor") && isFile(dir / "idProduct"))
