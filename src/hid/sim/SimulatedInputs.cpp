@@ -46,26 +46,8 @@ void putArray(const ReportField& field, InputSet inputs, std::vector<std::uint8_
 } // namespace
 
 const std::vector<std::uint8_t>& boardReportDescriptor() {
-    static const std::vector<std::uint8_t> descriptor{
-        0x05, 0x01,       // Usage Page (Generic Desktop)
-        0x09, 0x04,       // Usage (Joystick)
-        0xA1, 0x01,       // Collection (Application)
-        0x05, 0x09,       //   Usage Page (Button)
-        0x19, 0x01,       //   Usage Minimum (1)
-        0x29, 0x20,       //   Usage Maximum (32)
-        0x15, 0x00,       //   Logical Minimum (0)
-        0x25, 0x01,       //   Logical Maximum (1)
-        0x75, 0x01,       //   Report Size (1)
-        0x95, 0x20,       //   Report Count (32)
-        0x81, 0x02,       //   Input (Data, Variable, Absolute)
-        0x06, 0x00, 0xFF, //   Usage Page (Vendor Defined 0xFF00)
-        0x09, 0x01,       //   Usage (1)
-        0x26, 0xFF, 0x00, //   Logical Maximum (255)
-        0x75, 0x08,       //   Report Size (8)
-        0x95, 0x40,       //   Report Count (64)
-        0xB1, 0x02,       //   Feature (Data, Variable, Absolute)
-        0xC0,             // End Collection
-    };
+    static const std::vector<std::uint8_t> descriptor(kBoardReportDescriptor.begin(),
+                                                      kBoardReportDescriptor.end());
     return descriptor;
 }
 

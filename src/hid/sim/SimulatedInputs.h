@@ -2,6 +2,7 @@
 // reads them sees the inputs where the descriptor puts them.
 #pragma once
 
+#include "BoardReportDescriptor.h"
 #include "ReportDescriptor.h"
 
 #include <cstdint>
@@ -10,8 +11,7 @@
 
 namespace hid::sim {
 
-// The descriptor of a board: 32 one-bit buttons, B1 to B32, as a 4-byte input report without
-// report ID, and 64 vendor-defined bytes as the feature report.
+// kBoardReportDescriptor, as the platform interface hands descriptors round.
 const std::vector<std::uint8_t>& boardReportDescriptor();
 
 // The input report that shows inputs pressed: the first input report with Button usages,

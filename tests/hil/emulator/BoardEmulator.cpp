@@ -10,6 +10,7 @@
 // "unplug" command of the control channel (ControlChannel.h).
 #include "BoardFirmware.h"
 #include "BoardOptions.h"
+#include "BoardReportDescriptor.h"
 #include "ControlChannel.h"
 #include "UhidDevice.h"
 
@@ -82,7 +83,7 @@ Emulator::Emulator(Options options) : options_(std::move(options)) {
     if (signalFd_ < 0 || timerFd_ < 0 || ::timerfd_settime(timerFd_, 0, &period, nullptr) != 0)
         throw std::system_error(errno, std::generic_category(), "timer or signal setup");
 
-    device_.emplace(options_.identity, kReportDescriptor);
+    device_.emplace(options_.identity, hid::sim::kBoardReportDescriptor);
 }
 
 Emulator::~Emulator() {

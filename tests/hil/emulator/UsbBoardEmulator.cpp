@@ -15,6 +15,7 @@
 // the next write once told "unplug after write".
 #include "BoardFirmware.h"
 #include "BoardOptions.h"
+#include "BoardReportDescriptor.h"
 #include "ControlChannel.h"
 #include "FunctionFsGadget.h"
 
@@ -152,7 +153,7 @@ UsbEmulator::UsbEmulator(Options options) : options_(std::move(options)) {
     ::sigaction(SIGUSR1, &action, nullptr);
 
     options_.identity.bus = 0x0003;
-    gadget_.emplace(options_.identity, kReportDescriptor);
+    gadget_.emplace(options_.identity, hid::sim::kBoardReportDescriptor);
     input_ = std::thread([this] { inputLoop(); });
 }
 
@@ -245,7 +246,8 @@ std::optional<std::vector<std::uint8_t>> UsbEmulator::inAnswer(const usb_ctrlreq
     const std::uint8_t id = static_cast<std::uint8_t>(setup.wValue);
     if (setup.bRequestType == kStandardInterfaceIn && setup.bRequest == request::kGetDescriptor &&
         type == 0x22)
-        return std::vector<std::uint8_t>(kReportDescriptor.begin(), kReportDescriptor.end());
+        return std::vector<std::uint8_t>(hid::sim::kBoardReportDescriptor.begin(),
+                                         hid::sim::kBoardReportDescriptor.end());
     if (setup.bRequestType != kClassInterfaceIn)
         return std::nullopt;
     std::lock_guard lock(mutex_);
