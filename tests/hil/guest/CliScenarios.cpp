@@ -2,6 +2,7 @@
 // real USB devices: what it prints, its exit codes, and what the boards receive on the wire.
 // Also how long `show` takes against what it cannot avoid (a process start, the first open of
 // the node and the nine feature transfers of one read-back), and what the monitor costs at rest.
+#include "ChildProcess.h"
 #include "GuestBench.h"
 
 #include <algorithm>
@@ -11,23 +12,17 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
-#include <fstream>
-#include <poll.h>
-#include <spawn.h>
 #include <stdexcept>
 #include <string>
 #include <sys/personality.h>
-#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
 
-extern char** environ;
-
 namespace hil {
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using Clock = ChildProcess::Clock;
 
 constexpr int kCommandTimeoutMs = 10000;
 constexpr std::string_view kSetFeature = "21 09 0300 0000 0040 ";
@@ -44,120 +39,6 @@ double msSince(Clock::time_point start) {
     return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
 }
 
-// One run of tessary32, its output captured; ended with SIGKILL when it overruns its time.
-class CliProcess {
-public:
-    CliProcess(const std::string& program, const std::vector<std::string>& args) {
-        int out[2], err[2];
-        if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0)
-            throw std::runtime_error(std::string("pipe: ") + std::strerror(errno));
-        posix_spawn_file_actions_t actions;
-        ::posix_spawn_file_actions_init(&actions);
-        ::posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-        ::posix_spawn_file_actions_adddup2(&actions, err[1], 2);
-        std::vector<std::string> all{program};
-        all.insert(all.end(), args.begin(), args.end());
-        std::vector<char*> argv;
-        for (std::string& arg : all)
-            argv.push_back(arg.data());
-        argv.push_back(nullptr);
-        started_ = Clock::now();
-        const int error =
-            ::posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv.data(), environ);
-        ::posix_spawn_file_actions_destroy(&actions);
-        ::close(out[1]);
-        ::close(err[1]);
-        fds_ = {out[0], err[0]};
-        if (error != 0) {
-            pid_ = -1;
-            throw std::runtime_error("cannot start " + program + ": " + std::strerror(error));
-        }
-    }
-    ~CliProcess() {
-        if (pid_ > 0) {
-            ::kill(pid_, SIGKILL);
-            ::waitpid(pid_, nullptr, 0);
-        }
-        for (const int fd : fds_)
-            if (fd >= 0)
-                ::close(fd);
-    }
-    CliProcess(const CliProcess&) = delete;
-    CliProcess& operator=(const CliProcess&) = delete;
-
-    // Reads its output until stream (1 or 2) holds text; false when the time runs out first.
-    bool waitFor(int stream, const std::string& text, int timeoutMs) {
-        const auto giveUp = Clock::now() + std::chrono::milliseconds(timeoutMs);
-        while (texts_[stream - 1].find(text) == std::string::npos)
-            if (Clock::now() > giveUp || !readSome(giveUp))
-                return false;
-        return true;
-    }
-    // Reads to the end and reaps it: the exit code, or -1 when it overran or died of a signal.
-    int finish(int timeoutMs) {
-        const auto giveUp = Clock::now() + std::chrono::milliseconds(timeoutMs);
-        while (readSome(giveUp)) {
-        }
-        int status = 0;
-        while (pid_ > 0 && ::waitpid(pid_, &status, WNOHANG) == 0) {
-            if (Clock::now() > giveUp)
-                ::kill(pid_, SIGKILL);
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-        elapsedMs_ = msSince(started_);
-        pid_ = -1;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-    void signal(int number) { ::kill(pid_, number); }
-    // Nanoseconds it has spent on a processor so far.
-    std::uint64_t cpuNs() const {
-        std::ifstream schedstat("/proc/" + std::to_string(pid_) + "/schedstat");
-        std::uint64_t ns = 0;
-        schedstat >> ns;
-        return ns;
-    }
-    const std::string& out() const { return texts_[0]; }
-    const std::string& err() const { return texts_[1]; }
-    double elapsedMs() const { return elapsedMs_; }
-
-private:
-    // False once both streams have ended or the time has run out.
-    bool readSome(Clock::time_point giveUp) {
-        std::array<pollfd, 2> watched{};
-        nfds_t count = 0;
-        std::array<int, 2> streamOf{};
-        for (int stream = 0; stream < 2; ++stream)
-            if (fds_[stream] >= 0) {
-                streamOf[count] = stream;
-                watched[count++] = {fds_[stream], POLLIN, 0};
-            }
-        const auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(giveUp - Clock::now()).count();
-        if (count == 0 || left <= 0 || ::poll(watched.data(), count, static_cast<int>(left)) <= 0)
-            return false;
-        for (nfds_t i = 0; i < count; ++i) {
-            if (watched[i].revents == 0)
-                continue;
-            const int stream = streamOf[i];
-            char buffer[4096];
-            const ssize_t got = ::read(fds_[stream], buffer, sizeof buffer);
-            if (got > 0) {
-                texts_[stream].append(buffer, static_cast<std::size_t>(got));
-            } else {
-                ::close(fds_[stream]);
-                fds_[stream] = -1;
-            }
-        }
-        return true;
-    }
-
-    pid_t pid_ = -1;
-    std::array<int, 2> fds_{-1, -1};
-    std::array<std::string, 2> texts_;
-    Clock::time_point started_;
-    double elapsedMs_ = 0;
-};
-
 struct Ran {
     int code;
     std::string out, err;
@@ -166,10 +47,20 @@ struct Ran {
 
 std::string cliPath;
 
+Clock::time_point deadline() {
+    return Clock::now() + std::chrono::milliseconds(kCommandTimeoutMs);
+}
+
+std::vector<std::string> cliCommand(const std::vector<std::string>& args) {
+    std::vector<std::string> command{cliPath};
+    command.insert(command.end(), args.begin(), args.end());
+    return command;
+}
+
 Ran tessary32(const std::vector<std::string>& args) {
-    CliProcess process(cliPath, args);
-    const int code = process.finish(kCommandTimeoutMs);
-    return {code, process.out(), process.err(), process.elapsedMs()};
+    ChildProcess process(cliCommand(args));
+    const int code = process.finish(deadline());
+    return {code, process.out(), process.err(), process.elapsed().count()};
 }
 
 // "what: exit 1, stderr ..." when the exit code is not the one expected.
@@ -431,25 +322,25 @@ void showTime(Bench& bench, Scenario& s) {
 // other board stopped with Ctrl-C.
 void monitor(Bench&, Scenario& s) {
     {
-        CliProcess stopped(cliPath, {"--serial", boards.c2->spec().serial, "monitor"});
-        s.check(stopped.waitFor(2, "Ctrl-C stops", kCommandTimeoutMs),
+        ChildProcess stopped(cliCommand({"--serial", boards.c2->spec().serial, "monitor"}));
+        s.check(stopped.waitFor(2, "Ctrl-C stops", deadline()),
                 "the monitor of C2 did not start: " + stopped.err());
         stopped.signal(SIGINT);
-        s.expectEqual(stopped.finish(kCommandTimeoutMs), 0, "exit code after Ctrl-C");
+        s.expectEqual(stopped.finish(deadline()), 0, "exit code after Ctrl-C");
     }
 
     BoardProcess& board = *boards.c1;
-    CliProcess watching(cliPath, {"--serial", board.spec().serial, "monitor"});
-    if (!s.check(watching.waitFor(2, "Ctrl-C stops", kCommandTimeoutMs),
+    ChildProcess watching(cliCommand({"--serial", board.spec().serial, "monitor"}));
+    if (!s.check(watching.waitFor(2, "Ctrl-C stops", deadline()),
                  "the monitor did not start: " + watching.err()))
         return;
     // Paced like a person: a press of B1, then a turn of the encoder on B5 B6.
     std::this_thread::sleep_for(std::chrono::milliseconds(400));
     board.setButtons(0x00000001);
-    s.check(watching.waitFor(1, "+B1\n", kCommandTimeoutMs), "no +B1: " + watching.out());
+    s.check(watching.waitFor(1, "+B1\n", deadline()), "no +B1: " + watching.out());
     std::this_thread::sleep_for(std::chrono::milliseconds(150));
     board.setButtons(0);
-    s.check(watching.waitFor(1, "-B1\n", kCommandTimeoutMs), "no -B1: " + watching.out());
+    s.check(watching.waitFor(1, "-B1\n", deadline()), "no -B1: " + watching.out());
     std::this_thread::sleep_for(std::chrono::milliseconds(600));
     for (int pulse = 0; pulse < 2; ++pulse) {
         board.setButtons(0x00000010); // B5
@@ -457,7 +348,7 @@ void monitor(Bench&, Scenario& s) {
         board.setButtons(0);
         std::this_thread::sleep_for(kPulse);
     }
-    s.check(watching.waitFor(1, "B5 B6 (1:2): 2 pulses on B5, ", kCommandTimeoutMs),
+    s.check(watching.waitFor(1, "B5 B6 (1:2): 2 pulses on B5, ", deadline()),
             "no turn of 2 pulses: " + watching.out());
 
     const std::uint64_t cpuBefore = watching.cpuNs();
@@ -467,7 +358,7 @@ void monitor(Bench&, Scenario& s) {
     const double restMs = msSince(restStart);
 
     board.unplug();
-    s.expectEqual(watching.finish(kCommandTimeoutMs), 1, "exit code after the unplug");
+    s.expectEqual(watching.finish(deadline()), 1, "exit code after the unplug");
     const std::string gone =
         "board " + board.spec().serial + " (/dev/" + board.node() + ") was unplugged";
     s.check(watching.err().find(gone) != std::string::npos,

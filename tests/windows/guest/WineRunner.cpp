@@ -1,18 +1,13 @@
 #include "WineRunner.h"
 
-#include <array>
-#include <cerrno>
+#include "ChildProcess.h"
+
 #include <csignal>
-#include <cstring>
 #include <fcntl.h>
-#include <poll.h>
-#include <spawn.h>
 #include <sstream>
 #include <stdexcept>
 #include <sys/wait.h>
 #include <unistd.h>
-
-extern char** environ;
 
 namespace hil {
 
@@ -24,37 +19,6 @@ constexpr const char* kWine = "/usr/lib/wine/wine64";
 constexpr const char* kWineServer = "/usr/lib/wine/wineserver";
 // Wine's first start under TCG takes minutes: it installs every HID device it finds.
 constexpr auto kStartLimit = std::chrono::seconds(420);
-
-pid_t spawn(const std::vector<std::string>& arguments, int out, int err) {
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, out, STDOUT_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, err, STDERR_FILENO);
-    std::vector<char*> argv;
-    for (const std::string& argument : arguments)
-        argv.push_back(const_cast<char*>(argument.c_str()));
-    argv.push_back(nullptr);
-    pid_t pid = -1;
-    const int error = ::posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (error != 0)
-        throw std::runtime_error("cannot start " + arguments[0] + ": " + std::strerror(error));
-    return pid;
-}
-
-// Reads what is there; false once the writer has closed its end.
-bool drain(int fd, std::string& into) {
-    std::array<char, 4096> chunk;
-    for (;;) {
-        const ssize_t got = ::read(fd, chunk.data(), chunk.size());
-        if (got > 0) {
-            into.append(chunk.data(), static_cast<std::size_t>(got));
-            continue;
-        }
-        return got < 0 && (errno == EAGAIN || errno == EINTR);
-    }
-}
 
 int exitCodeOf(int status) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -114,51 +78,19 @@ WineRunner::~WineRunner() {
     ::waitpid(desktop_, &status, 0);
 }
 
+// Services that a program starts may inherit its pipes and keep them open: the program's own
+// exit ends the run, after a last read of what it wrote.
 WineRun WineRunner::run(const std::string& program, const std::vector<std::string>& arguments,
                         std::chrono::seconds limit, const OutputWatch& watch) {
     std::vector<std::string> command{kWine, program};
     command.insert(command.end(), arguments.begin(), arguments.end());
-    int out[2], err[2];
-    if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0)
-        throw std::runtime_error("pipe failed");
-    // Only our ends are non-blocking: Wine's programs write to theirs as to any pipe.
-    ::fcntl(out[0], F_SETFL, O_NONBLOCK);
-    ::fcntl(err[0], F_SETFL, O_NONBLOCK);
-    const Clock::time_point start = Clock::now();
-    const pid_t pid = spawn(command, out[1], err[1]);
-    ::close(out[1]);
-    ::close(err[1]);
-
+    ChildProcess child(command);
     WineRun result;
-    bool outOpen = true, errOpen = true;
-    int status = 0;
-    // Services that a program starts may inherit the pipes and keep them open: the program's
-    // own exit ends the run, after a last read of what it wrote.
-    for (bool exited = false; !exited;) {
-        if (::waitpid(pid, &status, WNOHANG) == pid) {
-            exited = true;
-            result.exitCode = exitCodeOf(status);
-        } else if (Clock::now() - start > limit) {
-            result.timedOut = true;
-            ::kill(pid, SIGKILL);
-            ::waitpid(pid, &status, 0);
-            exited = true;
-        } else {
-            pollfd fds[2] = {{outOpen ? out[0] : -1, POLLIN, 0},
-                             {errOpen ? err[0] : -1, POLLIN, 0}};
-            ::poll(fds, 2, 20);
-        }
-        const std::size_t before = result.out.size();
-        if (outOpen)
-            outOpen = drain(out[0], result.out);
-        if (errOpen)
-            errOpen = drain(err[0], result.err);
-        if (watch && result.out.size() != before)
-            watch(result.out);
-    }
-    ::close(out[0]);
-    ::close(err[0]);
-    result.took = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
+    result.exitCode = child.finish(Clock::now() + limit, ChildProcess::End::Exited, watch);
+    result.timedOut = child.timedOut();
+    result.out = child.out();
+    result.err = child.err();
+    result.took = std::chrono::duration_cast<std::chrono::milliseconds>(child.elapsed());
     return result;
 }
 
