@@ -304,8 +304,10 @@ HidrawPlatform::OpenDevice* HidrawPlatform::live(Handle handle) {
 // A node not opened yet is answered by sysfs while its class link still names the device.
 const HidrawPlatform::OpenDevice* HidrawPlatform::described(Handle handle) {
     const OpenDevice* device = find(handle);
-    if (device == nullptr || device->fd >= 0 || !device->facts)
-        return device == nullptr ? nullptr : live(handle);
+    if (device == nullptr)
+        return nullptr;
+    if (device->fd >= 0 || !device->facts)
+        return live(handle);
     if (SysfsHidraw::stillLeadsTo(*device->facts))
         return device;
     fail(ENODEV, device->path);

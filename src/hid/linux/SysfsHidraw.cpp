@@ -386,7 +386,7 @@ SysfsHidraw::reportDescriptor(const std::string& node) const {
     const auto length = readFile(*hidDir / "report_descriptor", bytes);
     if (!length)
         return std::nullopt;
-    return std::vector<std::uint8_t>(bytes.begin(), bytes.begin() + static_cast<long>(*length));
+    return std::vector<std::uint8_t>(bytes.data(), bytes.data() + *length);
 }
 
 } // namespace hid
