@@ -181,9 +181,9 @@ bool BoardSession::open(const std::string& serial) {
     return opened(board.FindTheHid(serial));
 }
 
-bool BoardSession::openFirst() {
+bool BoardSession::open(const std::function<bool(const std::string& serial)>& wanted) {
     lastError_ = {};
-    return opened(board.FindTheHid([](const std::string&) { return true; }));
+    return opened(board.FindTheHid(wanted));
 }
 
 bool BoardSession::opened(bool found) {

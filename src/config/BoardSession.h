@@ -107,8 +107,8 @@ public:
 
     // Opens the first board whose serial text is serial. Only while no board is open.
     bool open(const std::string& serial);
-    // Opens the first board listed, in one walk.
-    bool openFirst();
+    // Opens the first board whose serial text wanted accepts, in one walk.
+    bool open(const std::function<bool(const std::string& serial)>& wanted);
     // Closes the open board's handles.
     void close();
     bool isOpen() const { return board.deviceAttached; }

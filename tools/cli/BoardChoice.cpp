@@ -59,12 +59,17 @@ int sessionFailed(Context& context, const std::string& what, const config::Sessi
 // A reading command opens its board in one walk: on Linux every open of a USB board that
 // nobody holds open costs 50 ms in the kernel, so a listing walk first would double that.
 bool ChosenBoard::openAtOnce() {
-    if (!(context_.serial.empty() ? session.openFirst() : session.open(context_.serial)))
+    std::string serial; // the last one seen is the board's that was taken
+    const bool opened = session.open([&](const std::string& seen) {
+        serial = seen;
+        return context_.serial.empty() || seen == context_.serial;
+    });
+    if (!opened)
         return false;
     const hid::BoardConnection& board = session.board;
-    listing = config::BoardListing{
-        session.board.serialText().value_or(context_.serial), board.deviceAttributes.VendorID,
-        board.deviceAttributes.ProductID, board.deviceAttributes.VersionNumber, board.devicePath};
+    listing = config::BoardListing{serial, board.deviceAttributes.VendorID,
+                                   board.deviceAttributes.ProductID,
+                                   board.deviceAttributes.VersionNumber, board.devicePath};
     return true;
 }
 

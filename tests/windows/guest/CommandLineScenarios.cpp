@@ -82,13 +82,6 @@ std::string settingText(const config::Setting& setting, const Memory& memory) {
     return {};
 }
 
-std::string joined(const std::vector<std::string>& lines) {
-    std::string text;
-    for (const std::string& line : lines)
-        text += "[" + line + "]";
-    return text;
-}
-
 WineRun cli(Bench& bench, const std::vector<std::string>& arguments) {
     return bench.wine->run(bench.programs.cli, arguments, kProgramLimit);
 }

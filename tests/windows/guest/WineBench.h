@@ -9,6 +9,7 @@
 #include <chrono>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace hil {
 
@@ -32,6 +33,8 @@ struct Bench {
 
 // False, with the reason, when the program hung or exited otherwise than expected.
 bool ran(Scenario& s, const WineRun& run, int exitCode = 0);
+// Each line in brackets: "[first][second]".
+std::string joined(const std::vector<std::string>& lines);
 std::string vidPid(const BoardSpec& board);
 
 bool runScenario(Bench& bench, const char* name, void (*body)(Bench&, Scenario&));

@@ -240,12 +240,17 @@ std::string vidPid(const BoardSpec& board) {
     return text;
 }
 
+std::string joined(const std::vector<std::string>& lines) {
+    std::string text;
+    for (const std::string& line : lines)
+        text += "[" + line + "]";
+    return text;
+}
+
 bool ran(Scenario& s, const WineRun& run, int exitCode) {
     if (run.timedOut) {
-        std::string out;
-        for (const std::string& line : run.outLines())
-            out += "[" + line + "]";
-        s.fail("no exit within " + std::to_string(kProgramLimit.count()) + " s, after " + out);
+        s.fail("no exit within " + std::to_string(kProgramLimit.count()) + " s, after " +
+               joined(run.outLines()));
         return false;
     }
     s.note("ran in " + std::to_string(run.took.count()) + " ms");
