@@ -203,11 +203,18 @@ public:
                                          std::uint32_t bufferLength, std::uint32_t& bytesRead,
                                          std::uint32_t timeoutMs) = 0;
 
+    // A number that changes whenever a HID interface may have arrived or left since the last
+    // call, so that a caller holding a board open can tell when to list the boards again
+    // without walking them on every tick. A platform that cannot tell gives a new number on
+    // every call.
+    virtual std::uint64_t InterfaceGeneration() { return ++uncertainGeneration_; }
+
 protected:
     void setLastError(PlatformError error) { lastError_ = std::move(error); }
 
 private:
     PlatformError lastError_;
+    std::uint64_t uncertainGeneration_ = 0;
 };
 
 } // namespace hid

@@ -1,7 +1,7 @@
 // tessary32 monitor over simulated boards that press inputs in virtual time: what the command
 // adds to the monitor core (the board chosen, its encoder pairs read from the board, how it
 // ends and with which exit code).
-#include "../shared/ScriptedPlatform.h"
+#include "ScriptedPlatform.h"
 #include "Cli.h"
 
 #include <functional>

@@ -1,4 +1,4 @@
-#include "../shared/ScriptedPlatform.h"
+#include "ScriptedPlatform.h"
 #include "BoardConnection.h"
 #include "InputMonitor.h"
 #include "MonitorLoop.h"

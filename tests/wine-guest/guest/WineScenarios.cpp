@@ -287,9 +287,9 @@ int main(int argc, char** argv) {
         const std::string emulator = argument(argc, argv, "--board");
         const std::string usbEmulator = argument(argc, argv, "--usb-board");
         const std::string windows = argument(argc, argv, "--windows");
-        bench.programs = {windows + "/tools/cli/tessary32.exe",
-                          windows + "/tests/windows/tessary-wine-probe.exe",
-                          windows + "/tests/windows/tessary-wine-pick.exe",
+        bench.programs = {windows + "/src/cli/tessary32.exe",
+                          windows + "/tests/wine-guest/tessary-wine-probe.exe",
+                          windows + "/tests/wine-guest/tessary-wine-pick.exe",
                           windows + "/src/app/win32/tessary32-config.exe"};
         // Every board is there before Wine starts: Wine takes most of a minute under TCG to
         // install a board plugged in later. They stream input reports only when a scenario

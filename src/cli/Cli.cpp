@@ -1,6 +1,6 @@
 #include "Cli.h"
 
-#include "../../src/app/AppIdentity.h"
+#include "../app/AppIdentity.h"
 #include "CliContext.h"
 #include "Commands.h"
 
