@@ -1,27 +1,33 @@
 #include "DesktopNotifier.h"
 
+#include "HidStrings.h"
+#include "UdevRule.h"
+
 #include <QDBusMessage>
 #include <QVariantMap>
 
 namespace {
 
-QString hex4(std::uint16_t value) {
-    return QStringLiteral("%1").arg(value, 4, 16, QLatin1Char('0'));
+std::string boardId(const hid::PermissionRefusal& refusal) {
+    return hid::hex4(refusal.vendorId) + ":" + hid::hex4(refusal.productId);
 }
 
 } // namespace
 
 QString DesktopNotifier::summary(const hid::PermissionRefusal& refusal) {
-    return QStringLiteral("No access to the Tessary-32 board %1:%2")
-        .arg(hex4(refusal.vendorId), hex4(refusal.productId));
+    return QStringLiteral("No access to the Tessary-32 board %1")
+        .arg(QString::fromStdString(boardId(refusal)));
 }
 
 QString DesktopNotifier::body(const hid::PermissionRefusal& refusal) {
-    return QStringLiteral("The board at %1 may be opened by root only. Install the udev rule %2 "
-                          "(the package does), run \"udevadm control --reload-rules && udevadm "
-                          "trigger\" as root, then plug the board in again.")
+    return QStringLiteral("The board at %1 may be opened by root only. %2.")
         .arg(QString::fromStdString(refusal.path),
-             QString::fromLatin1(hid::PermissionNotice::ruleFile()));
+             QString::fromStdString(hid::udevRuleAdvice(refusal.rule)));
+}
+
+std::string DesktopNotifier::errorLine(const hid::PermissionRefusal& refusal) {
+    return "tessary32-config: no permission to open the board " + boardId(refusal) + " at " +
+           refusal.path + ". " + hid::udevRuleAdvice(refusal.rule) + "\n";
 }
 
 void DesktopNotifier::boardRefused(const hid::PermissionRefusal& refusal) const {

@@ -1,12 +1,14 @@
 // Tells the desktop, through its notification service (org.freedesktop.Notifications on the
-// session bus), that a board is plugged in but may not be opened, and how to give access. The
-// window itself keeps its designed layout and shows no message.
+// session bus), that a board is plugged in but may not be opened, and how to give access; and
+// the same in one line for standard error. The window itself keeps its designed layout and
+// shows no message.
 #pragma once
 
 #include "PermissionNotice.h"
 
 #include <QDBusConnection>
 #include <QString>
+#include <string>
 
 class DesktopNotifier {
 public:
@@ -18,6 +20,8 @@ public:
 
     static QString summary(const hid::PermissionRefusal& refusal);
     static QString body(const hid::PermissionRefusal& refusal);
+    // "tessary32-config: no permission to open the board 1209:0004 at /dev/hidraw3. Install..."
+    static std::string errorLine(const hid::PermissionRefusal& refusal);
 
 private:
     QDBusConnection bus_;

@@ -11,7 +11,7 @@
 
 frmMain::frmMain(hid::ApiDeclarations& api, QWidget* parent)
     : QWidget(parent), logic_(api, *this), settingsLoaded(logic_.settingsLoaded),
-      serialListReady(logic_.serialListReady), session(logic_.session), board(logic_.board) {
+      serialListReady(logic_.serialListReady), session(logic_.session) {
     installAccessibleControls();
     createControls();
     describeForAssistiveTools();

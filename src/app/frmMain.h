@@ -100,15 +100,13 @@ public:
     QLabel* TestResult = nullptr;
     QLabel* Label22 = nullptr;
 
-    // Connection flags, the logic's own; deviceAttached belongs to the board connection.
+    // Connection flags, the logic's own; deviceAttached is the session's.
     bool& settingsLoaded;
     bool& serialListReady;
-    bool deviceAttached() const { return board.deviceAttached; }
+    bool deviceAttached() const { return logic_.deviceAttached(); }
 
-    // The board and its exchanges; board is its connection state: handles, path, attributes,
-    // capabilities, read event.
+    // The board and its exchanges.
     config::BoardSession& session;
-    hid::BoardConnection& board;
 
 protected:
     void closeEvent(QCloseEvent* event) override;

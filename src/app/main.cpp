@@ -5,6 +5,7 @@
 #include <QCommandLineParser>
 #include <cstdio>
 #include <cstdlib>
+#include <iostream>
 
 #if defined(_WIN32)
 #include "Win32Platform.h"
@@ -61,8 +62,10 @@ int main(int argc, char* argv[]) {
     NativePlatform platform;
 #if defined(TESSARY_HIDRAW)
     const DesktopNotifier notifier(QDBusConnection::sessionBus());
-    platform.setPermissionListener(
-        [&notifier](const hid::PermissionRefusal& refusal) { notifier.boardRefused(refusal); });
+    platform.setPermissionListener([&notifier](const hid::PermissionRefusal& refusal) {
+        std::cerr << DesktopNotifier::errorLine(refusal) << std::flush;
+        notifier.boardRefused(refusal);
+    });
 #endif
     frmMain window(platform);
     window.Form_Load();

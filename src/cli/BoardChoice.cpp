@@ -1,9 +1,11 @@
 #include "BoardChoice.h"
 
 #include "ConsoleText.h"
+#if defined(__linux__)
+#include "UdevRule.h"
+#endif
 
 #include <algorithm>
-#include <cstdio>
 #include <iterator>
 
 namespace cli {
@@ -35,42 +37,30 @@ int fail(Context& context, int code, const std::string& message) {
     return code;
 }
 
-std::string versionText(const config::BoardVersion& version) {
-    const std::string text = version.text();
-    return text.starts_with(' ') ? text.substr(1) : text;
-}
-
-std::string hex4(std::uint16_t value) {
-    char text[8];
-    std::snprintf(text, sizeof text, "%04x", static_cast<unsigned>(value));
-    return text;
-}
-
 int sessionFailed(Context& context, const std::string& what, const config::SessionError& error) {
     std::string message = printable(error.message());
+#if defined(__linux__)
     if (error.kind == config::SessionError::Kind::PermissionDenied)
-        message +=
-            ". Install the udev rule 70-tessary32.rules (packaging/linux/70-tessary32.rules) "
-            "into /etc/udev/rules.d or /usr/lib/udev/rules.d, run 'udevadm control "
-            "--reload-rules && udevadm trigger' as root and plug the board in again";
+        message += ". " + hid::udevRuleAdvice(hid::installedUdevRule());
+#endif
     return fail(context, exitCodeOf(error.kind), what.empty() ? message : what + ": " + message);
 }
 
 // A reading command opens its board in one walk: on Linux every open of a USB board that
 // nobody holds open costs 50 ms in the kernel, so a listing walk first would double that.
 bool ChosenBoard::openAtOnce() {
-    std::string serial; // the last one seen is the board's that was taken
-    const bool opened = session.open([&](const std::string& seen) {
-        serial = seen;
-        return context_.serial.empty() || seen == context_.serial;
-    });
+    const bool opened = session.open(
+        [&](const std::string& seen) { return context_.serial.empty() || isSerial(seen); });
     if (!opened)
         return false;
-    const hid::BoardConnection& board = session.board;
-    listing = config::BoardListing{serial, board.deviceAttributes.VendorID,
-                                   board.deviceAttributes.ProductID,
-                                   board.deviceAttributes.VersionNumber, board.devicePath};
+    listing = session.board().listing;
     return true;
+}
+
+// The board's serial text is the low byte of each UTF-16 unit, which list --json shows as UTF-8;
+// --serial is typed as the user reads it there.
+bool ChosenBoard::isSerial(const std::string& serialText) const {
+    return latin1ToUtf8(serialText) == context_.serial;
 }
 
 int ChosenBoard::open(Access access) {
@@ -85,7 +75,7 @@ int ChosenBoard::open(Access access) {
     std::vector<config::BoardListing> matching;
     std::copy_if(boards.begin(), boards.end(), std::back_inserter(matching),
                  [&](const config::BoardListing& board) {
-                     return context_.serial.empty() || board.serial == context_.serial;
+                     return context_.serial.empty() || isSerial(board.serial);
                  });
     if (matching.empty())
         return fail(context_, kBadInput,

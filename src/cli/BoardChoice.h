@@ -3,6 +3,7 @@
 
 #include "BoardSession.h"
 #include "CliContext.h"
+#include "HidStrings.h"
 
 #include <string>
 
@@ -38,13 +39,11 @@ public:
 
 private:
     bool openAtOnce();
+    bool isSerial(const std::string& serialText) const;
 
     Context& context_;
 };
 
-// The version as "1.3", without the window's leading space.
-std::string versionText(const config::BoardVersion& version);
-// Four hexadecimal digits.
-std::string hex4(std::uint16_t value);
+using hid::hex4;
 
 } // namespace cli

@@ -46,7 +46,7 @@ std::vector<config::Setting> settingsOffered(const config::BoardVersion& version
 int refuseRotStart(Context& context, const ChosenBoard& board) {
     return fail(context, kBadInput,
                 "the board " + printable(board.listing.serial) + " is version " +
-                    versionText(board.version()) +
+                    board.version().text() +
                     ": it has no rotary-start, which boards have from version 1.2; nothing "
                     "was written");
 }
@@ -66,7 +66,7 @@ int runList(Context& context) {
     Document listed = Document::array();
     for (const config::BoardListing& board : boards) {
         const std::string version =
-            versionText(config::BoardVersion::fromReleaseNumber(board.versionNumber));
+            config::BoardVersion::fromReleaseNumber(board.versionNumber).text();
         if (!context.json)
             context.out << printable(board.serial) << '\t' << hex4(board.vendorId) << ':'
                         << hex4(board.productId) << '\t' << version << '\t'
@@ -105,7 +105,7 @@ int runShow(Context& context) {
                         {"device", latin1ToUtf8(board.listing.devicePath)},
                         {"manufacturer", text(details.manufacturer)},
                         {"product", text(details.product)},
-                        {"version", versionText(details.version())},
+                        {"version", details.version().text()},
                         {"settings", values}});
     } else {
         const auto shown = [](const std::optional<std::string>& boardText) {
@@ -115,7 +115,7 @@ int runShow(Context& context) {
         printRow(context, "device", printable(board.listing.devicePath));
         printRow(context, "manufacturer", shown(details.manufacturer));
         printRow(context, "product", shown(details.product));
-        printRow(context, "version", versionText(details.version()));
+        printRow(context, "version", details.version().text());
         for (const config::Setting& setting : offered) {
             const std::optional<int> index = settings.indexOf(setting);
             printRow(context, keyOf(setting), index ? valueText(setting, *index) : "(not read)");
@@ -207,7 +207,7 @@ int runSelfTest(Context& context) {
     if (!board.version().offersSelfTest())
         return fail(context, kBadInput,
                     "the board " + printable(board.listing.serial) + " is version " +
-                        versionText(board.version()) +
+                        board.version().text() +
                         ": it has no self test, which boards have from version 1.3");
     const config::SelfTestOutcome outcome = board.session.selfTest();
     if (context.json)

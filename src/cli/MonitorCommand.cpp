@@ -53,11 +53,10 @@ int runMonitor(Context& context) {
         return board.failed("the settings could not be read, so its encoders are not known",
                             board.session.lastError());
     const monitor::MonitorOptions options = optionsFor(settings, context.json);
-    const hid::BoardConnection& connection = board.session.board;
-    const monitor::MonitoredBoard watched{connection.featureHandle, connection.readHandle,
-                                          connection.capabilities.InputReportByteLength,
-                                          printable(board.listing.serial) + " (" +
-                                              printable(board.listing.devicePath) + ")"};
+    const config::OpenBoard open = board.session.board();
+    const monitor::MonitoredBoard watched{
+        open.featureHandle, open.readHandle, open.capabilities.InputReportByteLength,
+        printable(board.listing.serial) + " (" + printable(board.listing.devicePath) + ")"};
 
     context.environment.catchInterrupt();
     context.err << "tessary32: watching the inputs of board " << watched.name

@@ -12,7 +12,6 @@ namespace {
 
 constexpr std::string_view kPulseWidthKey = "pulse-width";
 constexpr std::string_view kRotStartKey = "rotary-start";
-constexpr int kPulseWidthStepMs = 8;
 
 std::string lowered(std::string_view text) {
     std::string lower(text);
@@ -59,10 +58,10 @@ std::optional<int> pulseWidthIndex(std::string_view text) {
     }
     const std::optional<int> ms = number(digits);
     const int items = static_cast<int>(config::pulseWidthItems().size());
-    if (!ms || *ms % kPulseWidthStepMs != 0 || *ms < kPulseWidthStepMs ||
-        *ms > items * kPulseWidthStepMs)
+    if (!ms || *ms % config::kPulseWidthStepMs != 0 || *ms < config::kPulseWidthStepMs ||
+        *ms > items * config::kPulseWidthStepMs)
         return std::nullopt;
-    return *ms / kPulseWidthStepMs - 1;
+    return *ms / config::kPulseWidthStepMs - 1;
 }
 
 } // namespace

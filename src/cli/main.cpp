@@ -50,9 +50,8 @@ int main(int argc, char** argv) {
 #ifdef _WIN32
     hid::Win32Platform platform;
 #else
-    hid::HidrawPlatform platform;
     // The command line says itself why a board cannot be opened, with the exit code.
-    platform.setPermissionNoticeStream(nullptr);
+    hid::HidrawPlatform platform;
 #endif
     const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
     cli::Environment environment;

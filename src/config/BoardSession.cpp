@@ -134,84 +134,129 @@ std::string SelfTestOutcome::text() const {
 // ---- the session ----
 
 BoardSession::BoardSession(hid::ApiDeclarations& api)
-    : board(api), presenceBuffer_(kLargestReport, 0) {}
+    : board_(api), presenceBuffer_(kLargestReport, 0) {}
 
 void BoardSession::fail(SessionError::Kind kind) {
-    lastError_ = SessionError{kind, board.devicePath, 0};
+    lastError_ = SessionError{kind, board_.devicePath, 0};
 }
 
 // The platform's reason when it gave one for this device, else the fallback.
 void BoardSession::failFromPlatform(SessionError::Kind fallback) {
-    const hid::PlatformError& platform = board.api.lastError();
+    const hid::PlatformError& platform = board_.api.lastError();
     const SessionError::Kind kind = kindOf(platform.kind);
-    if (kind == SessionError::Kind::None || platform.device != board.devicePath)
+    if (kind == SessionError::Kind::None || platform.device != board_.devicePath)
         return fail(fallback);
     lastError_ = SessionError{kind, platform.device, platform.code};
 }
 
 std::uint32_t BoardSession::featureLength() const {
-    return board.capabilities.FeatureReportByteLength;
+    return board_.capabilities.FeatureReportByteLength;
+}
+
+// Sends one request of the board's feature-report length. An empty request is one the board's
+// reports cannot carry.
+bool BoardSession::sendFeature(Report& request) {
+    if (!isOpen() || request.empty()) {
+        fail(isOpen() ? SessionError::Kind::Unsupported : SessionError::Kind::NoBoard);
+        return false;
+    }
+    board_.lastResult =
+        board_.api.HidD_SetFeature(board_.featureHandle, request.data(), featureLength());
+    if (board_.lastResult == 0) {
+        failFromPlatform(SessionError::Kind::Refused);
+        return false;
+    }
+    return true;
+}
+
+bool BoardSession::receiveFeature(Report& answer) {
+    board_.lastResult =
+        board_.api.HidD_GetFeature(board_.featureHandle, answer.data(), featureLength());
+    if (board_.lastResult == 0) {
+        failFromPlatform(SessionError::Kind::Refused);
+        return false;
+    }
+    return true;
 }
 
 std::vector<BoardListing> BoardSession::listBoards() {
     lastError_ = {};
     std::vector<BoardListing> boards;
-    board.enumerationDone = false;
-    board.walkInterfaces([&] {
-        if (std::optional<std::string> serial = board.serialText()) {
-            const hid::HiddAttributes& id = board.deviceAttributes;
+    board_.enumerationDone = false;
+    board_.walkInterfaces([&] {
+        if (std::optional<std::string> serial = board_.serialText()) {
+            const hid::HiddAttributes& id = board_.deviceAttributes;
             boards.push_back(BoardListing{std::move(*serial), id.VendorID, id.ProductID,
-                                          id.VersionNumber, board.devicePath});
+                                          id.VersionNumber, board_.devicePath});
         }
         return hid::BoardConnection::AfterBoard::CloseAndContinue;
     });
-    if (boards.empty()) {
-        if (board.deniedOpens.empty())
-            lastError_ = SessionError{SessionError::Kind::NoBoard, {}, 0};
-        else
-            lastError_ =
-                SessionError{SessionError::Kind::PermissionDenied, board.deniedOpens.front().device,
-                             board.deniedOpens.front().code};
-    }
+    if (boards.empty())
+        failToFind();
     return boards;
 }
 
 bool BoardSession::open(const std::string& serial) {
     lastError_ = {};
-    return opened(board.FindTheHid(serial));
+    return opened(board_.FindTheHid(serial), serial);
 }
 
+// The last serial the walk was shown is the one of the board it kept open.
 bool BoardSession::open(const std::function<bool(const std::string& serial)>& wanted) {
     lastError_ = {};
-    return opened(board.FindTheHid(wanted));
+    std::string seen;
+    const bool found = board_.FindTheHid([&](const std::string& serial) {
+        seen = serial;
+        return wanted(serial);
+    });
+    return opened(found, std::move(seen));
 }
 
-bool BoardSession::opened(bool found) {
-    if (found)
+bool BoardSession::opened(bool found, std::string serial) {
+    if (found) {
+        openSerial_ = std::move(serial);
         return true;
-    if (!board.deniedOpens.empty())
-        lastError_ = SessionError{SessionError::Kind::PermissionDenied,
-                                  board.deniedOpens.front().device, board.deniedOpens.front().code};
-    else
-        lastError_ = SessionError{SessionError::Kind::NoBoard, {}, 0};
+    }
+    failToFind();
     return false;
 }
 
+// A walk that found no board it could open: the first refused open tells why, if there was one.
+void BoardSession::failToFind() {
+    if (board_.deniedOpens.empty()) {
+        lastError_ = SessionError{SessionError::Kind::NoBoard, {}, 0};
+        return;
+    }
+    const hid::PlatformError& denied = board_.deniedOpens.front();
+    lastError_ = SessionError{SessionError::Kind::PermissionDenied, denied.device, denied.code};
+}
+
 void BoardSession::close() {
-    if (board.deviceAttached)
-        board.closeBoard();
-    board.deviceAttached = false;
+    if (board_.deviceAttached)
+        board_.closeBoard();
+    board_.deviceAttached = false;
+}
+
+OpenBoard BoardSession::board() const {
+    const hid::HiddAttributes& id = board_.deviceAttributes;
+    return OpenBoard{
+        BoardListing{openSerial_, id.VendorID, id.ProductID, id.VersionNumber, board_.devicePath},
+        board_.capabilities,
+        board_.featureHandle,
+        board_.readHandle,
+        board_.readEvent,
+        board_.readOverlapped};
 }
 
 BoardDetails BoardSession::readDetails() {
     lastError_ = {};
     BoardDetails details;
-    details.versionNumber = board.deviceAttributes.VersionNumber;
+    details.versionNumber = board_.deviceAttributes.VersionNumber;
     // The bytes behind the 100 offered stay zero, so the text always ends inside the buffer.
     const auto query = [&](StringQuery call) -> std::optional<std::string> {
         std::array<std::uint8_t, 2 * kStringQueryLength + 1> text{};
-        board.lastResult = (board.api.*call)(board.readHandle, text.data(), kStringQueryLength);
-        if (board.lastResult == 0)
+        board_.lastResult = (board_.api.*call)(board_.readHandle, text.data(), kStringQueryLength);
+        if (board_.lastResult == 0)
             return std::nullopt;
         return hid::lowByteText(text.data(), text.size());
     };
@@ -226,25 +271,15 @@ BoardSettings BoardSession::readSettings(const BlockHandler& perBlock) {
     lastError_ = {};
     BoardSettings settings;
     const std::uint32_t length = featureLength();
-    if (!isOpen() || length < kReadBackMinLength) {
-        fail(isOpen() ? SessionError::Kind::Unsupported : SessionError::Kind::NoBoard);
-        return settings;
-    }
-    Report request = readBackRequest(length);
-    board.lastResult = board.api.HidD_SetFeature(board.featureHandle, request.data(), length);
+    Report request = length >= kReadBackMinLength ? readBackRequest(length) : Report{};
     // A board that did not take the request answers reads with whatever it had queued before,
     // such as an unread self-test result: nothing read then is its settings.
-    if (board.lastResult == 0) {
-        failFromPlatform(SessionError::Kind::Refused);
+    if (!sendFeature(request))
         return settings;
-    }
     Report answer(length, 0);
     for (int read = 0; read < kReadBackReads; ++read) {
-        board.lastResult = board.api.HidD_GetFeature(board.featureHandle, answer.data(), length);
-        if (board.lastResult == 0) {
-            failFromPlatform(SessionError::Kind::Refused);
+        if (!receiveFeature(answer))
             continue;
-        }
         const ReadBackBlock block = decodeReadBack(answer);
         if (block.pulseWidthIndex)
             settings.pulseWidth = *block.pulseWidthIndex;
@@ -265,18 +300,8 @@ BoardSettings BoardSession::readSettings(const BlockHandler& perBlock) {
 
 bool BoardSession::writeSetting(std::uint8_t address, std::uint8_t value) {
     lastError_ = {};
-    const std::uint32_t length = featureLength();
-    Report report = writeSettingReport(length, address, value);
-    if (!isOpen() || report.empty()) {
-        fail(isOpen() ? SessionError::Kind::Unsupported : SessionError::Kind::NoBoard);
-        return false;
-    }
-    board.lastResult = board.api.HidD_SetFeature(board.featureHandle, report.data(), length);
-    if (board.lastResult == 0) {
-        failFromPlatform(SessionError::Kind::Refused);
-        return false;
-    }
-    return true;
+    Report report = writeSettingReport(featureLength(), address, value);
+    return sendFeature(report);
 }
 
 bool BoardSession::writeSetting(const Setting& setting, int index) {
@@ -292,24 +317,13 @@ bool BoardSession::writeSetting(const Setting& setting, int index) {
 SelfTestOutcome BoardSession::selfTest() {
     lastError_ = {};
     SelfTestOutcome outcome;
-    const std::uint32_t length = featureLength();
-    Report request = selfTestRequest(length);
-    if (!isOpen() || request.empty()) {
-        fail(isOpen() ? SessionError::Kind::Unsupported : SessionError::Kind::NoBoard);
+    Report request = selfTestRequest(featureLength());
+    if (!sendFeature(request))
         return outcome;
-    }
-    board.lastResult = board.api.HidD_SetFeature(board.featureHandle, request.data(), length);
-    if (board.lastResult == 0) {
-        failFromPlatform(SessionError::Kind::Refused);
-        return outcome;
-    }
     Report reply(request.size(), 0);
     reply[0] = kReportId;
-    board.lastResult = board.api.HidD_GetFeature(board.featureHandle, reply.data(), length);
-    if (board.lastResult == 0) {
-        failFromPlatform(SessionError::Kind::Refused);
+    if (!receiveFeature(reply))
         return outcome;
-    }
     outcome.replyHead = {reply[0], reply[1]};
     outcome.input = reply[1];
     outcome.kind = reply[1] == 0 ? SelfTestOutcome::Kind::Passed : SelfTestOutcome::Kind::Failed;
@@ -318,13 +332,13 @@ SelfTestOutcome BoardSession::selfTest() {
 
 bool BoardSession::checkPresence() {
     lastError_ = {};
-    const std::size_t length = board.capabilities.InputReportByteLength;
+    const std::size_t length = board_.capabilities.InputReportByteLength;
     std::fill_n(presenceBuffer_.begin(), std::max(length, kPresenceReportLength), 0);
     std::uint32_t bytesRead = 0;
-    board.lastResult =
-        board.api.ReadFile(board.readHandle, presenceBuffer_.data(),
-                           static_cast<std::uint32_t>(length), &bytesRead, &board.readOverlapped);
-    if (board.lastResult == 0) {
+    board_.lastResult =
+        board_.api.ReadFile(board_.readHandle, presenceBuffer_.data(),
+                            static_cast<std::uint32_t>(length), &bytesRead, &board_.readOverlapped);
+    if (board_.lastResult == 0) {
         failFromPlatform(SessionError::Kind::Gone);
         return false;
     }

@@ -46,6 +46,18 @@ struct BoardListing {
     std::string devicePath;
 };
 
+// The open board as its callers see it: its listing, its report lengths, and the handles that a
+// caller reading its input reports itself needs, such as the monitor. Once the board is closed
+// its handles are invalid; the read event stays, for the next board opened.
+struct OpenBoard {
+    BoardListing listing;
+    hid::HidpCaps capabilities;
+    hid::Handle featureHandle = hid::kInvalidHandle;
+    hid::Handle readHandle = hid::kInvalidHandle;
+    hid::Handle readEvent = 0;
+    hid::Overlapped readOverlapped;
+};
+
 // What the board says of itself. The strings are single-byte texts: the low byte of each
 // UTF-16 code unit, as the window shows them.
 struct BoardDetails {
@@ -98,9 +110,6 @@ public:
     BoardSession(const BoardSession&) = delete;
     BoardSession& operator=(const BoardSession&) = delete;
 
-    // The board-connection state: handles, attributes, capabilities, flags.
-    hid::BoardConnection board;
-
     // Every board of the family with a serial text, in enumeration order. Opens and closes
     // each interface in turn; use it only while no board is open.
     std::vector<BoardListing> listBoards();
@@ -111,7 +120,9 @@ public:
     bool open(const std::function<bool(const std::string& serial)>& wanted);
     // Closes the open board's handles.
     void close();
-    bool isOpen() const { return board.deviceAttached; }
+    bool isOpen() const { return board_.deviceAttached; }
+    // The board open now, or last opened.
+    OpenBoard board() const;
 
     // The open board's manufacturer and product strings and its version.
     BoardDetails readDetails();
@@ -135,10 +146,17 @@ public:
     const SessionError& lastError() const { return lastError_; }
 
 private:
-    bool opened(bool found);
+    bool opened(bool found, std::string serial);
     void fail(SessionError::Kind kind);
     void failFromPlatform(SessionError::Kind fallback);
+    void failToFind();
+    bool sendFeature(Report& request);
+    bool receiveFeature(Report& answer);
     std::uint32_t featureLength() const;
+
+    // The board-connection state: handles, attributes, capabilities, flags.
+    hid::BoardConnection board_;
+    std::string openSerial_; // the serial text of the board opened
 
     // The presence read writes here; a read that has not completed may still do so until its
     // handle is closed, so the buffer lives as long as the session.

@@ -8,7 +8,6 @@ namespace config {
 namespace {
 
 constexpr int kPulseWidthItems = 25;
-constexpr int kPulseWidthStepMs = 8;
 constexpr int kRotStartPositions = 32; // "2" to "33"
 constexpr std::size_t kRotStartByte = 2 + (kRotStartAddress - kPulseWidthAddress);
 
@@ -129,8 +128,7 @@ bool BoardVersion::offersSelfTest() const {
 std::string BoardVersion::text() const {
     char minorHex[3];
     std::snprintf(minorHex, sizeof minorHex, "%X", minor);
-    std::string text = " ";
-    text += std::to_string(major);
+    std::string text = std::to_string(major);
     text += '.';
     text += minorHex;
     return text;

@@ -23,6 +23,7 @@ inline constexpr std::uint8_t kWriteSetting = 0xEE;
 inline constexpr std::uint8_t kReadBackRequest = 0xE0;
 inline constexpr std::uint8_t kSelfTest = 0xE1;
 
+// The 32 inputs are 16 pairs, each of which can be one encoder: the encoder channels.
 inline constexpr int kEncoderChannels = 16;
 inline constexpr int kReadBackReads = 8;
 inline constexpr std::uint8_t kEncoderBlock = 0x20;
@@ -59,6 +60,8 @@ std::vector<std::string> encoderModeItems();
 std::vector<std::string> pulseWidthItems();
 std::vector<std::string> rotStartItems();
 inline constexpr int kDefaultPulseWidthIndex = 5; // "48 ms"
+// The pulse widths are the multiples of this from "8 ms" to "200 ms".
+inline constexpr int kPulseWidthStepMs = 8;
 
 // What one read-back report sets; a report of another block sets nothing. Indices that match
 // no item (a pulse-width code of 0 or above 25, a starting position from 33 to 254) are -1.
@@ -81,7 +84,7 @@ struct BoardVersion {
     static BoardVersion fromReleaseNumber(std::uint16_t versionNumber);
     bool offersRotStart() const; // 1.2 or later
     bool offersSelfTest() const; // 1.3 or later
-    std::string text() const;    // " 1.3", minor in hexadecimal: " 1.A", " 1.10"
+    std::string text() const;    // "1.3", minor in hexadecimal: "1.A", "1.10"
 };
 
 // "Passed", or "Failed on B" and the input number.

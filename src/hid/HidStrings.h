@@ -15,4 +15,8 @@ void putUtf16(const std::u16string& text, std::uint8_t* buffer, std::uint32_t bu
 // first unit whose low byte is 0 or the end of the buffer. High bytes are dropped.
 std::string lowByteText(const std::uint8_t* buffer, std::size_t bufferLength);
 
+// A vendor or product ID as the messages and listings show it: four lowercase hexadecimal
+// digits.
+std::string hex4(std::uint16_t value);
+
 } // namespace hid

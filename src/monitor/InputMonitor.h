@@ -4,6 +4,7 @@
 // turn that counts the pulses on each input and tells how long they lasted.
 #pragma once
 
+#include "Protocol.h"
 #include "ReportDescriptor.h"
 
 #include <algorithm>
@@ -15,7 +16,7 @@
 
 namespace monitor {
 
-inline constexpr int kPairs = 16;
+inline constexpr int kPairs = config::kEncoderChannels;
 // A turn ends when neither input of its pair has been pressed for this long.
 inline constexpr std::int64_t kDefaultTurnQuietMs = 300;
 

@@ -202,6 +202,26 @@ TEST_F(CliTest, SavedFileNamesItsFormatTheBoardAndEverySetting) {
     EXPECT_EQ(saved["settings"]["rotary-start"], "Auto");
 }
 
+// --serial takes a serial as list --json shows it, in UTF-8, for a command that reads and for
+// one that writes.
+TEST_F(CliTest, SerialIsChosenAsListed) {
+    addBoard(u"0001");
+    const DeviceId accented = addBoard(u"B\u00e901");
+    ASSERT_EQ(run({"--json", "list"}), 0) << err;
+    const std::string serial = nlohmann::json::parse(out)["boards"][1]["serial"];
+    EXPECT_EQ(serial, "B\xC3\xA9"
+                      "01");
+    for (const char* command : {"show", "set"}) {
+        std::vector<std::string> args{"--serial", serial, command};
+        if (args.back() == "set")
+            args.push_back("b1-b2=1:1");
+        ASSERT_EQ(run(args), 0) << command << ": " << err;
+        for (const hid::sim::Call& call : sim.callsOf(Op::HidD_SetFeature))
+            EXPECT_EQ(call.device, accented) << command;
+    }
+    EXPECT_EQ(sim.firmware(accented).memory[0x20], 0x02) << "b1-b2 is 1:1";
+}
+
 TEST_F(CliTest, BoardTextsReachTheConsoleWithoutControlCharacters) {
     hid::sim::InterfaceSpec spec;
     spec.serial = u"S\x1b[1m";
@@ -283,7 +303,7 @@ const std::vector<Refusal> kRefusals{
      {"list"},
      "",
      4,
-     {"sim:hid#0", "70-tessary32.rules", "/etc/udev/rules.d"}},
+     {"sim:hid#0", "/udev/rules.d/70-tessary32.rules", "udevadm control --reload-rules"}},
     {"SerialOfNoBoard", oneBoard, {"--serial", "0009", "show"}, "", 2, {"'0009'", "0001"}},
     {"TwoBoardsWriteOnlyWithSerial",
      [](hid::sim::SimulatedPlatform& sim) {

@@ -36,8 +36,9 @@ protected:
 
     void tick() { window.Timer_Timer(); }
     DeviceId openBoard() const {
-        return window.deviceAttached() ? demo.platform.deviceBehind(window.board.featureHandle)
-                                       : kNoDevice;
+        return window.deviceAttached()
+                   ? demo.platform.deviceBehind(window.session.board().featureHandle)
+                   : kNoDevice;
     }
     QStringList wireLog() {
         bench.refreshWireLog();
@@ -188,22 +189,22 @@ TEST_F(DemoTest, SelfTestAnswerChosenOnTheBenchShowsInTheUtility) {
 
 TEST_F(DemoTest, StoppedInputReportsMakeTheUtilityReopenTheBoard) {
     tick();
-    const hid::Handle before = window.board.featureHandle;
+    const hid::Handle before = window.session.board().featureHandle;
     bench.selectBoard(board13);
     QTest::keyClick(benchWidget<QCheckBox>("stopInput"), Qt::Key_Space);
     EXPECT_EQ(benchCell(board13, 3), QStringLiteral("stopped"));
     const qsizetype requestsBefore = wireLog().count(QStringLiteral("TS32-0013  → 00 E0 00 05 …"));
     tick();
     EXPECT_EQ(openBoard(), board13);
-    EXPECT_NE(window.board.featureHandle, before) << "closed and opened again";
+    EXPECT_NE(window.session.board().featureHandle, before) << "closed and opened again";
     EXPECT_EQ(wireLog().count(QStringLiteral("TS32-0013  → 00 E0 00 05 …")), requestsBefore + 1);
 
     bench.setInputReady(board13, true);
     EXPECT_FALSE(benchWidget<QCheckBox>("stopInput")->isChecked());
-    const hid::Handle reopened = window.board.featureHandle;
+    const hid::Handle reopened = window.session.board().featureHandle;
     tick();
     tick();
-    EXPECT_EQ(window.board.featureHandle, reopened);
+    EXPECT_EQ(window.session.board().featureHandle, reopened);
 }
 
 TEST_F(DemoTest, AddFormAddsABoardWhoseManufacturerQueryFails) {

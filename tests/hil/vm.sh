@@ -133,7 +133,7 @@ hil_pack_initramfs() {
 
 # The modules the guest needs for the host's root file system over 9p, in load order.
 hil_host_root_modules=(virtio_ring virtio virtio_pci_modern_dev virtio_pci_legacy_dev virtio_pci
-                       netfs fscache 9pnet 9pnet_virtio 9p)
+                       netfs fscache 9pnet 9pnet_virtio 9p overlay)
 
 # QEMU arguments that export / read-only as the 9p tag "hostroot" (host-root.sh mounts it).
 hil_host_root_args() {

@@ -4,6 +4,7 @@
 
 #include "PermissionNotice.h"
 #include "SysfsTree.h"
+#include "UdevRule.h"
 
 #include <QCoreApplication>
 #include <QDBusConnection>
@@ -92,7 +93,7 @@ protected:
     FakeNotificationService desktop;
     test::SysfsTree tree;
     hid::SysfsHidraw sysfs{tree.sys()};
-    hid::PermissionNotice notice{sysfs, nullptr};
+    hid::PermissionNotice notice{sysfs};
 };
 
 TEST_F(DesktopNotifierTest, RefusedBoardIsNotifiedOnceWithTheInstalledRule) {
@@ -113,9 +114,21 @@ TEST_F(DesktopNotifierTest, RefusedBoardIsNotifiedOnceWithTheInstalledRule) {
               QStringLiteral("io.github.tessary32.Config"));
     EXPECT_TRUE(first.summary.contains(QStringLiteral("1209:0004"))) << first.summary.toStdString();
     EXPECT_TRUE(first.body.contains(QStringLiteral("/dev/hidraw3"))) << first.body.toStdString();
-    EXPECT_TRUE(first.body.contains(QString::fromLatin1(hid::PermissionNotice::ruleFile())))
+    EXPECT_TRUE(first.body.contains(QString::fromLatin1(hid::installedUdevRule())))
         << first.body.toStdString();
     EXPECT_TRUE(desktop.received[1].summary.contains(QStringLiteral("1209:0002")));
+}
+
+// The line on standard error: one line naming the board, its node and the installed rule.
+TEST(DesktopNotifierLine, NamesTheBoardAndTheInstalledRule) {
+    const std::string line =
+        DesktopNotifier::errorLine({"/dev/hidraw3", 0x1209, 0x0004, hid::installedUdevRule()});
+    EXPECT_TRUE(line.starts_with("tessary32-config: ")) << line;
+    EXPECT_NE(line.find("/dev/hidraw3"), std::string::npos) << line;
+    EXPECT_NE(line.find("1209:0004"), std::string::npos) << line;
+    EXPECT_NE(line.find(hid::installedUdevRule()), std::string::npos) << line;
+    EXPECT_NE(line.find("udevadm control --reload-rules"), std::string::npos) << line;
+    EXPECT_EQ(line.find('\n'), line.size() - 1) << line;
 }
 
 } // namespace

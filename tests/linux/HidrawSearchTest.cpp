@@ -9,7 +9,6 @@
 #include <array>
 #include <gtest/gtest.h>
 #include <map>
-#include <sstream>
 #include <string>
 #include <sys/inotify.h>
 #include <unistd.h>
@@ -55,7 +54,6 @@ protected:
     static constexpr int kBoardMinor = 7;
 
     HidrawSearchTest() {
-        platform.setPermissionNoticeStream(&notices);
         for (int minor = 0; minor <= kOthers; ++minor) {
             if (minor == kBoardMinor)
                 addBoard(minor, "0003:1209:0001.0100", "TS32-0007");
@@ -94,7 +92,6 @@ protected:
 
     SysfsTree tree;
     hid::HidrawPlatform platform{tree.sys().string(), tree.dev().string()};
-    std::ostringstream notices;
     std::map<int, std::filesystem::path> hidDirs;
     std::map<int, std::filesystem::path> usbDirs;
 };

@@ -1,11 +1,10 @@
 #include "PermissionNotice.h"
 
 #include "SysfsTree.h"
+#include "UdevRule.h"
 
-#include <algorithm>
 #include <cerrno>
 #include <gtest/gtest.h>
-#include <sstream>
 #include <vector>
 
 namespace {
@@ -15,6 +14,8 @@ using test::SysfsTree;
 
 class PermissionNoticeTest : public ::testing::Test {
 protected:
+    PermissionNoticeTest() { notice.setListener(hear); }
+
     void addDevice(int minor, const std::string& hidId, int sequence) {
         const std::string vendorProduct = hidId.substr(9, 4) + ":" + hidId.substr(18, 4);
         tree.addHidDevice(tree.addUsbDevice(minor + 1, {}),
@@ -24,39 +25,32 @@ protected:
     void refused(int minor, int error = EACCES) {
         notice.openFailed("/dev/" + test::nodeName(minor), test::nodeName(minor), error);
     }
-    long lines() const {
-        const std::string text = out.str();
-        return std::count(text.begin(), text.end(), '\n');
-    }
+    long lines() const { return static_cast<long>(heard.size()); }
 
     SysfsTree tree;
     hid::SysfsHidraw sysfs{tree.sys()};
-    std::ostringstream out;
-    hid::PermissionNotice notice{sysfs, &out};
+    std::vector<hid::PermissionRefusal> heard;
+    const hid::PermissionNotice::Listener hear = [this](const hid::PermissionRefusal& refusal) {
+        heard.push_back(refusal);
+    };
+    hid::PermissionNotice notice{sysfs};
 };
 
 TEST_F(PermissionNoticeTest, BoardIsToldOnceWhateverTheNumberOfScans) {
-    std::vector<hid::PermissionRefusal> heard;
-    notice.setListener([&](const hid::PermissionRefusal& refusal) { heard.push_back(refusal); });
     addDevice(3, "0003:00001209:00000004", 4);
     for (int tick = 0; tick < 5; ++tick)
         refused(3);
 
-    ASSERT_EQ(lines(), 1);
-    const std::string line = out.str();
-    EXPECT_NE(line.find("/dev/hidraw3"), std::string::npos) << line;
-    EXPECT_NE(line.find("1209:0004"), std::string::npos) << line;
-    EXPECT_NE(line.find(hid::PermissionNotice::ruleFile()), std::string::npos) << line;
-    EXPECT_NE(line.find("udevadm control --reload-rules"), std::string::npos) << line;
     ASSERT_EQ(heard.size(), 1u);
     EXPECT_EQ(heard[0].path, "/dev/hidraw3");
     EXPECT_EQ(heard[0].vendorId, 0x1209);
     EXPECT_EQ(heard[0].productId, 0x0004);
+    EXPECT_EQ(heard[0].rule, hid::installedUdevRule());
 }
 
-// The message names the rule where it is installed, not where it lies in the source tree.
+// The advice names the rule where it is installed, not where it lies in the source tree.
 TEST(PermissionNoticeRule, IsTheInstalledFile) {
-    const std::string rule = hid::PermissionNotice::ruleFile();
+    const std::string rule = hid::installedUdevRule();
     EXPECT_EQ(rule.front(), '/');
     EXPECT_EQ(rule.substr(rule.rfind('/')), "/70-tessary32.rules");
     EXPECT_NE(rule.find("/udev/rules.d/"), std::string::npos) << rule;
@@ -78,11 +72,11 @@ TEST_F(PermissionNoticeTest, EachBoardAndEachPlugInIsToldOnce) {
     EXPECT_EQ(lines(), 3);
 }
 
-TEST_F(PermissionNoticeTest, QuietStreamDoesNotUseUpTheOnce) {
+TEST_F(PermissionNoticeTest, NoListenerDoesNotUseUpTheOnce) {
     addDevice(1, "0003:00001209:00000001", 1);
-    notice.setStream(nullptr);
+    notice.setListener({});
     refused(1);
-    notice.setStream(&out);
+    notice.setListener(hear);
     refused(1);
     EXPECT_EQ(lines(), 1);
 }
@@ -104,7 +98,7 @@ TEST_P(PermissionNoticeUntold, SaysNothing) {
     addDevice(2, GetParam().hidId, 9);
     refused(2, GetParam().error);
     refused(7, GetParam().error); // a node sysfs does not know
-    EXPECT_EQ(out.str(), "");
+    EXPECT_TRUE(heard.empty());
 }
 
 INSTANTIATE_TEST_SUITE_P(PermissionNotice, PermissionNoticeUntold,

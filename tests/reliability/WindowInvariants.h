@@ -39,7 +39,7 @@ public:
 
     // The board the window has open, or kNoDevice.
     DeviceId openDevice() const {
-        return window_.deviceAttached() ? sim_.deviceBehind(window_.board.featureHandle)
+        return window_.deviceAttached() ? sim_.deviceBehind(window_.session.board().featureHandle)
                                         : hid::sim::kNoDevice;
     }
 
@@ -74,8 +74,8 @@ private:
     void checkResources(std::vector<std::string>& found) const {
         int boardHandles = 0;
         if (window_.deviceAttached()) {
-            const DeviceId feature = sim_.deviceBehind(window_.board.featureHandle);
-            const DeviceId read = sim_.deviceBehind(window_.board.readHandle);
+            const DeviceId feature = sim_.deviceBehind(window_.session.board().featureHandle);
+            const DeviceId read = sim_.deviceBehind(window_.session.board().readHandle);
             boardHandles = (feature != hid::sim::kNoDevice) + (read != hid::sim::kNoDevice);
             if (feature == hid::sim::kNoDevice)
                 found.push_back("a board is attached without an open feature handle");

@@ -153,10 +153,10 @@ TEST(ProtocolVersion, TextShowsTheMinorInHexadecimalAndGatesCompareNumbers) {
         bool selfTest;
     };
     const Case cases[]{
-        {0x0101, " 1.1", false, false}, {0x0102, " 1.2", true, false},
-        {0x0103, " 1.3", true, true},   {0x0110, " 1.10", true, true},
-        {0x010A, " 1.A", true, true},   {0x0200, " 2.0", true, true},
-        {0x0009, " 0.9", false, false}, {0xFFFF, " 255.FF", true, true},
+        {0x0101, "1.1", false, false}, {0x0102, "1.2", true, false},
+        {0x0103, "1.3", true, true},   {0x0110, "1.10", true, true},
+        {0x010A, "1.A", true, true},   {0x0200, "2.0", true, true},
+        {0x0009, "0.9", false, false}, {0xFFFF, "255.FF", true, true},
     };
     for (const Case& c : cases) {
         const auto version = config::BoardVersion::fromReleaseNumber(c.release);

@@ -85,8 +85,8 @@ TEST_F(SupervisorTest, UnplugClosesBothHandlesAndSearchesAt250ms) {
     const DeviceId board = addBoard(u"A1");
     load();
     tick();
-    const hid::Handle featureHandle = window->board.featureHandle;
-    const hid::Handle readHandle = window->board.readHandle;
+    const hid::Handle featureHandle = window->session.board().featureHandle;
+    const hid::Handle readHandle = window->session.board().readHandle;
     sim.unplug(board);
     sim.clearCalls();
     tick();
@@ -104,7 +104,7 @@ TEST_F(SupervisorTest, UnplugClosesBothHandlesAndSearchesAt250ms) {
     EXPECT_EQ(callCount(Op::SetupDiGetClassDevsA), 2u) << "the same tick searches again";
     EXPECT_EQ(window->SerNo->count(), 0);
     EXPECT_FALSE(window->Frame3->isEnabled());
-    EXPECT_EQ(window->board.featureHandle, hid::kInvalidHandle);
+    EXPECT_EQ(window->session.board().featureHandle, hid::kInvalidHandle);
 
     tick();
     EXPECT_EQ(interval(), 250) << "searching keeps the interval";
@@ -113,7 +113,7 @@ TEST_F(SupervisorTest, UnplugClosesBothHandlesAndSearchesAt250ms) {
 TEST_F(SupervisorTest, ReplugAfterLossReopensWithTheSameReadEvent) {
     const DeviceId board = addBoard(u"A1");
     load();
-    const hid::Handle readEvent = window->board.readEvent;
+    const hid::Handle readEvent = window->session.board().readEvent;
     sim.unplug(board);
     tick();
     sim.plug(board);
@@ -122,9 +122,9 @@ TEST_F(SupervisorTest, ReplugAfterLossReopensWithTheSameReadEvent) {
     EXPECT_TRUE(window->settingsLoaded);
     EXPECT_EQ(interval(), 250) << "until the first successful check";
     EXPECT_EQ(sim.eventsCreated(), 1);
-    EXPECT_EQ(window->board.readEvent, readEvent);
-    EXPECT_EQ(window->board.readOverlapped.hEvent, readEvent);
-    EXPECT_EQ(window->board.readOverlapped.Offset, 0u);
+    EXPECT_EQ(window->session.board().readEvent, readEvent);
+    EXPECT_EQ(window->session.board().readOverlapped.hEvent, readEvent);
+    EXPECT_EQ(window->session.board().readOverlapped.Offset, 0u);
     tick();
     EXPECT_EQ(interval(), 500);
 }
@@ -259,8 +259,8 @@ TEST_F(SupervisorTest, UnloadWhileSearchingClosesNothing) {
 TEST_F(SupervisorTest, UnloadWhileAttachedClosesBothHandlesFeatureFirst) {
     addBoard(u"A1");
     load();
-    const hid::Handle featureHandle = window->board.featureHandle;
-    const hid::Handle readHandle = window->board.readHandle;
+    const hid::Handle featureHandle = window->session.board().featureHandle;
+    const hid::Handle readHandle = window->session.board().readHandle;
     sim.clearCalls();
     window->close();
     EXPECT_FALSE(timerRunning());
@@ -307,8 +307,8 @@ TEST_F(SupervisorTest, TimerTicksOnItsOwnAndReadsOnTheNonBlockingHandle) {
         << "no tick reached the supervisor";
     const std::vector<Call> reads = sim.callsOf(Op::ReadFile);
     for (const Call& read : reads) {
-        EXPECT_EQ(read.handle, window->board.readHandle);
-        EXPECT_NE(read.handle, window->board.featureHandle);
+        EXPECT_EQ(read.handle, window->session.board().readHandle);
+        EXPECT_NE(read.handle, window->session.board().featureHandle);
     }
     EXPECT_EQ(openBoard(), board);
 }

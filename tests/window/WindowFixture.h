@@ -46,9 +46,10 @@ protected:
     }
     void tick() { window->Timer_Timer(); }
 
-    bool attached() const { return window->board.deviceAttached; }
+    bool attached() const { return window->deviceAttached(); }
     DeviceId openBoard() const {
-        return attached() ? sim.deviceBehind(window->board.featureHandle) : hid::sim::kNoDevice;
+        return attached() ? sim.deviceBehind(window->session.board().featureHandle)
+                          : hid::sim::kNoDevice;
     }
     int interval() const { return window->Timer->interval(); }
     bool timerRunning() const { return window->Timer->isActive(); }

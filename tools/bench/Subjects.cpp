@@ -166,7 +166,6 @@ struct Utility {
                 addOther(minor);
             hidraw =
                 std::make_unique<hid::HidrawPlatform>(tree->sys().string(), tree->dev().string());
-            hidraw->setPermissionNoticeStream(nullptr);
             api = hidraw.get();
         } else if (subject != "utility") {
             sim.add(hid::sim::InterfaceSpec{});

@@ -2,6 +2,8 @@
 // logic and both views name controls by these values.
 #pragma once
 
+#include "Protocol.h"
+
 #include <cstddef>
 
 namespace app {
@@ -62,7 +64,7 @@ enum class Control {
 };
 
 inline constexpr std::size_t kControlCount = std::size_t(Control::Label22) + 1;
-inline constexpr int kEncoderChannels = 16;
+using config::kEncoderChannels;
 
 // The list of encoder channel 1 to 16, and the label naming its two inputs.
 constexpr Control encoderList(int channel) {

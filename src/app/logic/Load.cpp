@@ -9,7 +9,7 @@ namespace app {
 void MainWindowLogic::RefreshFromDevice() {
     settingsLoaded = false;
     clearBoardControls();
-    if (!board.deviceAttached)
+    if (!deviceAttached())
         return;
     boardControlsClear_ = false;
     showDeviceDetails();
@@ -53,7 +53,7 @@ void MainWindowLogic::showDeviceDetails() {
     version_ = details.version();
     if (details.manufacturer)
         view_.setText(Control::lblManuf, " " + *details.manufacturer);
-    view_.setText(Control::lblVersion, version_.text());
+    view_.setText(Control::lblVersion, " " + version_.text());
     if (details.product)
         view_.setText(Control::lblProduct, " " + *details.product);
 }

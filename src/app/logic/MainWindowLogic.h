@@ -43,12 +43,11 @@ public:
 
     bool unloaded() const { return unloaded_; }
 
-    // The board and its exchanges; board is its connection state: handles, path, attributes,
-    // capabilities, read event.
+    // The board and its exchanges.
     config::BoardSession session;
-    hid::BoardConnection& board;
 
-    // Connection flags; deviceAttached belongs to the board connection.
+    // Connection flags; deviceAttached is the session's.
+    bool deviceAttached() const { return session.isOpen(); }
     bool settingsLoaded = false;
     bool serialListReady = false;
 

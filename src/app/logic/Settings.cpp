@@ -7,7 +7,7 @@
 namespace app {
 
 void MainWindowLogic::encoderClick(int channel) {
-    if (!board.deviceAttached || !settingsLoaded)
+    if (!deviceAttached() || !settingsLoaded)
         return;
     // A list without a selection sends "off", as the first item does.
     sendSetting(config::Setting::encoder(channel),
@@ -15,13 +15,13 @@ void MainWindowLogic::encoderClick(int channel) {
 }
 
 void MainWindowLogic::Delay_Click() {
-    if (!board.deviceAttached || !settingsLoaded)
+    if (!deviceAttached() || !settingsLoaded)
         return;
     sendSetting(config::Setting::pulseWidth(), view_.listIndex(Control::Delay));
 }
 
 void MainWindowLogic::RotStart_Click() {
-    if (!board.deviceAttached || !settingsLoaded)
+    if (!deviceAttached() || !settingsLoaded)
         return;
     sendSetting(config::Setting::rotStart(), view_.listIndex(Control::RotStart));
 }
@@ -42,7 +42,7 @@ void MainWindowLogic::sendSetting(const config::Setting& setting, int index) {
 // Runs the board's test of its inputs and shows the result and the answer's first two bytes.
 // When either exchange fails there is no answer to show.
 void MainWindowLogic::Selftest_Click() {
-    if (!board.deviceAttached)
+    if (!deviceAttached())
         return;
     const config::SelfTestOutcome outcome = session.selfTest();
     if (session.lastError().kind == config::SessionError::Kind::Unsupported)

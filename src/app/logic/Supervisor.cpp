@@ -10,14 +10,14 @@ constexpr int kIntervalAfterLoss = 250;
 } // namespace
 
 MainWindowLogic::MainWindowLogic(hid::ApiDeclarations& api, WindowView& view)
-    : session(api), board(session.board), view_(view) {}
+    : session(api), view_(view) {}
 
 void MainWindowLogic::Form_Load() {
     settingsLoaded = false;
     serialListReady = false;
     view_.showWindow();
     Scan_USB_devices();
-    board.deviceAttached = FindTheHid();
+    FindTheHid();
     RefreshFromDevice();
     view_.setTimerEnabled(true);
 }
@@ -26,8 +26,7 @@ void MainWindowLogic::Form_Unload() {
     unloaded_ = true;
     view_.setTimerEnabled(false);
     serialListReady = false;
-    if (board.deviceAttached)
-        board.closeBoard();
+    session.close();
 }
 
 void MainWindowLogic::Timer_Timer() {
@@ -35,7 +34,7 @@ void MainWindowLogic::Timer_Timer() {
 }
 
 void MainWindowLogic::PollDevice() {
-    if (board.deviceAttached) {
+    if (deviceAttached()) {
         if (session.checkPresence()) {
             view_.setTimerInterval(kIntervalWhilePresent);
             return;
@@ -44,14 +43,13 @@ void MainWindowLogic::PollDevice() {
     }
     settingsLoaded = false;
     Scan_USB_devices();
-    board.deviceAttached = FindTheHid();
+    FindTheHid();
     RefreshFromDevice();
 }
 
 // The board is gone, or another one was picked: both handles are closed.
 void MainWindowLogic::closeAfterLoss() {
-    board.deviceAttached = false;
-    board.closeBoard();
+    session.close();
     view_.setTimerInterval(kIntervalAfterLoss);
     settingsLoaded = false;
 }
@@ -60,10 +58,10 @@ void MainWindowLogic::SerNo_Click() {
     if (!serialListReady)
         return;
     view_.setTimerEnabled(false);
-    if (board.deviceAttached)
+    if (deviceAttached())
         closeAfterLoss();
     settingsLoaded = false;
-    board.deviceAttached = FindTheHid();
+    FindTheHid();
     RefreshFromDevice();
     view_.setTimerEnabled(true);
 }

@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
-#include <iostream>
 #include <linux/hidraw.h>
 #include <memory>
 #include <poll.h>
@@ -63,7 +62,7 @@ PlatformError::Kind errorKind(int errorNumber) {
 }
 
 HidrawPlatform::HidrawPlatform(std::string sysfsRoot, std::string devRoot)
-    : devRoot_(std::move(devRoot)), sysfs_(sysfsRoot), notice_(sysfs_, &std::cerr),
+    : devRoot_(std::move(devRoot)), sysfs_(sysfsRoot), notice_(sysfs_),
       watch_(devRoot_, sysfsRoot + "/class/hidraw") {}
 
 HidrawPlatform::~HidrawPlatform() {

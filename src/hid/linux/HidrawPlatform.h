@@ -24,7 +24,6 @@
 #include <map>
 #include <memory>
 #include <optional>
-#include <ostream>
 #include <set>
 #include <string>
 #include <string_view>
@@ -44,10 +43,8 @@ public:
     HidrawPlatform(const HidrawPlatform&) = delete;
     HidrawPlatform& operator=(const HidrawPlatform&) = delete;
 
-    // Where the one line about a board that may not be opened goes: standard error unless
-    // set here; nullptr keeps quiet.
-    void setPermissionNoticeStream(std::ostream* stream) { notice_.setStream(stream); }
-    // Who else hears of such a board, once per plug-in: the window's desktop notification.
+    // Who hears of a board that may not be opened, once per plug-in: the window, which tells
+    // the user. Without a listener nobody does.
     void setPermissionListener(PermissionNotice::Listener listener) {
         notice_.setListener(std::move(listener));
     }

@@ -1,26 +1,22 @@
-#include "SimulatedPlatform.h"
+#include "SimulatedFirmware.h"
+
+#include "Protocol.h"
 
 #include <algorithm>
 
 namespace hid::sim {
 
-namespace {
-constexpr std::uint8_t kWriteSetting = 0xEE;
-constexpr std::uint8_t kReadBack = 0xE0;
-constexpr std::uint8_t kSelfTest = 0xE1;
-} // namespace
-
 void SimulatedFirmware::receive(const std::uint8_t* report, std::size_t length) {
     if (length < 2)
         return;
     const std::uint8_t command = report[1];
-    if (command == kWriteSetting && length >= 4) {
+    if (command == config::kWriteSetting && length >= 4) {
         memory[report[2]] = report[3];
-    } else if (command == kReadBack) {
+    } else if (command == config::kReadBackRequest) {
         pendingAnswers_.clear();
         for (const int block : blockOrder)
             pendingAnswers_.push_back({false, block & (kBlockCount - 1)});
-    } else if (command == kSelfTest) {
+    } else if (command == config::kSelfTest) {
         pendingAnswers_.clear();
         pendingAnswers_.push_back({true, 0});
     }

@@ -10,6 +10,7 @@
 #include "ApiDeclarations.h"
 #include "BoardIdentity.h"
 #include "DeviceInfoSets.h"
+#include "SimulatedFirmware.h"
 #include "SimulatedInputs.h"
 
 #include <array>
@@ -70,30 +71,6 @@ struct InterfaceSpec {
     std::uint16_t featureReportLength = 65;
     // Where the inputs are in its input reports; the lengths above stay as they are given.
     std::vector<std::uint8_t> reportDescriptor = boardReportDescriptor();
-};
-
-// The board's side of the feature-report protocol.
-class SimulatedFirmware {
-public:
-    static constexpr int kBlockCount = 8;
-    static constexpr int kBlockSize = 32;
-
-    std::array<std::uint8_t, 256> memory{};
-    // The blocks a read-back request queues, in this order; block b holds addresses 32b..32b+31.
-    std::vector<int> blockOrder{0, 1, 2, 3, 4, 5, 6, 7};
-    std::uint8_t selfTestResult = 0;
-
-    void receive(const std::uint8_t* report, std::size_t length);
-    void answer(std::uint8_t* report, std::size_t length);
-
-private:
-    // What the next reads answer: a block number, or the self-test result. Blocks are read
-    // from memory when they are answered.
-    struct Answer {
-        bool selfTest;
-        int block;
-    };
-    std::deque<Answer> pendingAnswers_;
 };
 
 struct Call {

@@ -8,7 +8,6 @@
 //
 // The board is removed (UHID_DESTROY) on SIGTERM, SIGINT or SIGHUP, after --lifetime, or on the
 // "unplug" command of the control channel (ControlChannel.h).
-#include "BoardFirmware.h"
 #include "BoardOptions.h"
 #include "BoardReportDescriptor.h"
 #include "ControlChannel.h"
@@ -54,7 +53,7 @@ private:
     std::string_view execute(std::string_view command);
 
     Options options_;
-    BoardFirmware firmware_;
+    hid::sim::SimulatedFirmware firmware_;
     std::optional<UhidDevice> device_;
     int timerFd_ = -1;
     int signalFd_ = -1;
@@ -136,7 +135,7 @@ void Emulator::onUhidEvent(const uhid_event& event) {
             device_->failGetReport(request.id, EIO);
             break;
         }
-        device_->replyGetReport(request.id, firmware_.nextAnswer());
+        device_->replyGetReport(request.id, nextAnswer(firmware_));
         break;
     }
     case UHID_SET_REPORT: {
@@ -145,7 +144,7 @@ void Emulator::onUhidEvent(const uhid_event& event) {
             device_->replySetReport(request.id, EIO);
             break;
         }
-        firmware_.receive({request.data, request.size});
+        firmware_.receive(request.data, request.size);
         device_->replySetReport(request.id, 0);
         break;
     }

@@ -80,7 +80,7 @@ Options parseOptions(int argc, char** argv) {
     return options;
 }
 
-void loadMemory(const std::string& path, BoardFirmware& firmware) {
+void loadMemory(const std::string& path, hid::sim::SimulatedFirmware& firmware) {
     std::ifstream file(path, std::ios::binary);
     const std::vector<char> bytes{std::istreambuf_iterator<char>(file), {}};
     if (bytes.size() != firmware.memory.size())
@@ -115,6 +115,12 @@ std::optional<std::string> findHidrawNode(const DeviceIdentity& identity) {
     }
     ::closedir(dir);
     return found;
+}
+
+FeatureReport nextAnswer(hid::sim::SimulatedFirmware& firmware) {
+    FeatureReport answer{};
+    firmware.answer(answer.data(), answer.size());
+    return answer;
 }
 
 } // namespace hil

@@ -2,8 +2,10 @@
 // the board's identity, its firmware's starting state and how it sends input reports.
 #pragma once
 
-#include "BoardFirmware.h"
+#include "SimulatedFirmware.h"
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -41,7 +43,13 @@ Options parseOptions(int argc, char** argv);
 // A decimal or 0x-prefixed number no larger than max; throws std::invalid_argument otherwise.
 unsigned long number(const std::string& text, unsigned long max);
 // Fills the firmware's memory from a file of exactly 256 bytes; throws when it is not one.
-void loadMemory(const std::string& path, BoardFirmware& firmware);
+void loadMemory(const std::string& path, hid::sim::SimulatedFirmware& firmware);
+
+// A feature report as it crosses the wire: the report-ID byte 0 and 64 data bytes.
+inline constexpr std::size_t kFeatureLength = 65;
+using FeatureReport = std::array<std::uint8_t, kFeatureLength>;
+// The firmware's answer to a GET_REPORT of the feature report.
+FeatureReport nextAnswer(hid::sim::SimulatedFirmware& firmware);
 // The 4-byte input report of these buttons, B1 in bit 0 of byte 0.
 std::array<std::uint8_t, 4> inputReport(std::uint32_t buttons);
 // The hidraw node ("hidrawN") the kernel made for this identity, found through sysfs.

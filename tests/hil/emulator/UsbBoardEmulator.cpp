@@ -13,7 +13,6 @@
 // which after SET_IDLE(0) is never. The board is unplugged on SIGTERM, SIGINT or SIGHUP, after
 // --lifetime, or on the "unplug" command of the control channel (ControlChannel.h), or after
 // the next write once told "unplug after write".
-#include "BoardFirmware.h"
 #include "BoardOptions.h"
 #include "BoardReportDescriptor.h"
 #include "ControlChannel.h"
@@ -107,7 +106,7 @@ private:
     void stopInput();
 
     Options options_;
-    BoardFirmware firmware_;
+    hid::sim::SimulatedFirmware firmware_;
     std::optional<FunctionFsGadget> gadget_;
     int signalFd_ = -1;
     std::string node_;
@@ -254,7 +253,7 @@ std::optional<std::vector<std::uint8_t>> UsbEmulator::inAnswer(const usb_ctrlreq
     switch (setup.bRequest) {
     case request::kGetReport:
         if (type == kFeatureReportType && id == 0) {
-            const BoardFirmware::FeatureReport answer = firmware_.nextAnswer();
+            const FeatureReport answer = nextAnswer(firmware_);
             return std::vector<std::uint8_t>(answer.begin() + 1, answer.end());
         }
         if (type == kInputReportType && id == 0) {
@@ -286,7 +285,7 @@ bool UsbEmulator::onOutRequest(const usb_ctrlrequest& setup, std::string& line) 
         std::vector<std::uint8_t> report{0}; // the firmware model sees the report-ID byte
         report.insert(report.end(), data->begin(), data->end());
         std::lock_guard lock(mutex_);
-        firmware_.receive(report);
+        firmware_.receive(report.data(), report.size());
         quit_ = quit_ || unplugAfterWrite_;
         return true;
     }

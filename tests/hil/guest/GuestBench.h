@@ -3,7 +3,6 @@
 // supervisor make them, with the checks of what comes back.
 #pragma once
 
-#include "BoardConnection.h"
 #include "BoardProcess.h"
 #include "BoardSession.h"
 #include "HidrawPlatform.h"
@@ -30,9 +29,7 @@ Memory patternMemory(unsigned seed);
 class Bench {
 public:
     Bench(std::string emulator, std::string usbEmulator)
-        : emulator_(std::move(emulator)), usbEmulator_(std::move(usbEmulator)) {
-        platform_.setPermissionNoticeStream(nullptr);
-    }
+        : emulator_(std::move(emulator)), usbEmulator_(std::move(usbEmulator)) {}
 
     std::unique_ptr<BoardProcess> start(const BoardSpec& spec) {
         return std::make_unique<BoardProcess>(spec.usb ? usbEmulator_ : emulator_, spec);
@@ -40,7 +37,7 @@ public:
 
     // Every exchange goes through the board session, as the window's do.
     config::BoardSession& session() { return session_; }
-    hid::BoardConnection& connection() { return session_.board; }
+    config::OpenBoard board() const { return session_.board(); }
     hid::HidrawPlatform& platform() { return platform_; }
 
     // Opens the board as the supervisor does.
@@ -91,20 +88,22 @@ ReadBack readBack(config::BoardSession& session);
 // What the window shows for each setting is what the board's memory holds.
 void checkSettings(Scenario& s, const ReadBack& got, const Memory& memory);
 
-// A raw presence read on the read handle as the supervisor makes it, for checking the bytes
-// of the input report; returns the read's result.
-hid::Bool32 presenceRead(hid::BoardConnection& connection, std::array<std::uint8_t, 65>& buffer,
+// A raw presence read on the open board's read handle as the supervisor makes it, for checking
+// the bytes of the input report; returns the read's result.
+hid::Bool32 presenceRead(Bench& bench, std::array<std::uint8_t, 65>& buffer,
                          std::uint32_t& bytesRead);
 // A raw presence read of a streaming board, retried for a while.
-hid::Bool32 streamingRead(hid::BoardConnection& connection, std::array<std::uint8_t, 65>& buffer,
+hid::Bool32 streamingRead(Bench& bench, std::array<std::uint8_t, 65>& buffer,
                           std::uint32_t& bytesRead);
+// The serial text the board behind the handle gives now, as the walk asks for it.
+std::optional<std::string> serialText(hid::ApiDeclarations& api, hid::Handle handle);
 // The session's presence check of a streaming board, retried for a while.
 bool streamingPresence(config::BoardSession& session);
 // Presence checks until one fails; the count of those that succeeded, or -1 when they never
 // stop.
 int drainPresence(config::BoardSession& session, int limit);
 // What the unplugged board's handles still give: nothing.
-void checkLostHandles(config::BoardSession& session, Scenario& s);
+void checkLostHandles(Bench& bench, Scenario& s);
 // Polls like the supervisor until the board is found.
 bool findAgain(Bench& bench, const std::string& serial, int& ticks);
 

@@ -9,7 +9,6 @@
 //
 // Prints one line per scenario, "PASS name" or "FAIL name: reasons", and exits non-zero when
 // any scenario failed.
-#include "BoardConnection.h"
 #include "BoardProcess.h"
 #include "BoardSession.h"
 #include "GuestBench.h"
@@ -31,8 +30,6 @@
 
 namespace hil {
 
-using AfterBoard = hid::BoardConnection::AfterBoard;
-using hid::BoardConnection;
 using hid::Bool32;
 using hid::Handle;
 
@@ -180,22 +177,29 @@ void checkDecoded(Scenario& s, const Decoded& decoded, std::array<int, 16> encod
 }
 
 // A presence read as the supervisor makes it; returns the read's result.
-Bool32 presenceRead(BoardConnection& connection, std::array<std::uint8_t, 65>& buffer,
-                    std::uint32_t& bytesRead) {
+Bool32 presenceRead(Bench& bench, std::array<std::uint8_t, 65>& buffer, std::uint32_t& bytesRead) {
     buffer.fill(0);
     bytesRead = 0;
-    return connection.api.ReadFile(connection.readHandle, buffer.data(),
-                                   connection.capabilities.InputReportByteLength, &bytesRead,
-                                   &connection.readOverlapped);
+    config::OpenBoard board = bench.board();
+    return bench.platform().ReadFile(board.readHandle, buffer.data(),
+                                     board.capabilities.InputReportByteLength, &bytesRead,
+                                     &board.readOverlapped);
+}
+
+std::optional<std::string> serialText(hid::ApiDeclarations& api, hid::Handle handle) {
+    constexpr std::uint32_t kQueryLength = 100;
+    std::array<std::uint8_t, 2 * kQueryLength + 1> text{};
+    if (api.HidD_GetSerialNumberString(handle, text.data(), kQueryLength) == 0)
+        return std::nullopt;
+    return hid::lowByteText(text.data(), text.size());
 }
 
 // A presence read of a streaming board that brings a report, retried until kInputPatience has
 // passed.
-Bool32 streamingRead(BoardConnection& connection, std::array<std::uint8_t, 65>& buffer,
-                     std::uint32_t& bytesRead) {
+Bool32 streamingRead(Bench& bench, std::array<std::uint8_t, 65>& buffer, std::uint32_t& bytesRead) {
     const auto giveUp = std::chrono::steady_clock::now() + kInputPatience;
     std::this_thread::sleep_for(kInputSettle);
-    while (!presenceRead(connection, buffer, bytesRead) || bytesRead == 0) {
+    while (!presenceRead(bench, buffer, bytesRead) || bytesRead == 0) {
         if (std::chrono::steady_clock::now() > giveUp)
             return 0;
         std::this_thread::sleep_for(kInputSettle);
@@ -239,17 +243,17 @@ void checkIdentity(Bench& bench, Scenario& s, const BoardProcess& board,
     ClosesBoard closes{bench};
     if (!bench.open(s, board.spec().serial))
         return;
-    BoardConnection& connection = bench.connection();
-    const hid::HiddAttributes& attributes = connection.deviceAttributes;
+    const config::OpenBoard open = bench.board();
+    const config::BoardListing& listing = open.listing;
     const std::string who = board.spec().serial + ": ";
-    s.expectEqual(attributes.VendorID, 0x1209, who + "VendorID");
-    s.expectEqual(attributes.ProductID, board.spec().product, who + "ProductID");
-    s.expectEqual(attributes.VersionNumber, board.spec().version, who + "VersionNumber");
-    s.expectEqual(config::BoardVersion::fromReleaseNumber(attributes.VersionNumber).text(),
+    s.expectEqual(listing.vendorId, 0x1209, who + "VendorID");
+    s.expectEqual(listing.productId, board.spec().product, who + "ProductID");
+    s.expectEqual(listing.versionNumber, board.spec().version, who + "VersionNumber");
+    s.expectEqual(config::BoardVersion::fromReleaseNumber(listing.versionNumber).text(),
                   versionText, who + "version shown");
-    s.expectEqual(connection.devicePath, "/dev/" + board.node(), who + "device path");
-    s.expectEqual(connection.serialText().value_or("(failed)"), board.spec().serial,
-                  who + "serial text");
+    s.expectEqual(listing.devicePath, "/dev/" + board.node(), who + "device path");
+    s.expectEqual(serialText(bench.platform(), open.featureHandle).value_or("(failed)"),
+                  board.spec().serial, who + "serial text");
     const config::BoardDetails details = bench.session().readDetails();
     s.expectEqual(details.product.value_or("(failed)"), board.spec().name, who + "product string");
     s.check(!details.manufacturer,
@@ -257,15 +261,15 @@ void checkIdentity(Bench& bench, Scenario& s, const BoardProcess& board,
 }
 
 void identity(Bench& bench, Scenario& s) {
-    checkIdentity(bench, s, *bench.a, " 1.3");
-    checkIdentity(bench, s, *bench.b, " 2.1");
+    checkIdentity(bench, s, *bench.a, "1.3");
+    checkIdentity(bench, s, *bench.b, "2.1");
 }
 
 void capabilities(Bench& bench, Scenario& s) {
     ClosesBoard closes{bench};
     if (!bench.open(s, bench.a->spec().serial))
         return;
-    const hid::HidpCaps& caps = bench.connection().capabilities;
+    const hid::HidpCaps caps = bench.board().capabilities;
     s.expectEqual(caps.InputReportByteLength, 5, "InputReportByteLength");
     s.expectEqual(caps.FeatureReportByteLength, 65, "FeatureReportByteLength");
 }
@@ -318,10 +322,9 @@ void selfTestResults(Bench& bench, Scenario& s) {
     ClosesBoard closes{bench};
     if (!bench.open(s, bench.a->spec().serial))
         return;
-    s.check(
-        config::BoardVersion::fromReleaseNumber(bench.connection().deviceAttributes.VersionNumber)
-            .offersSelfTest(),
-        "board A's version does not offer the self test");
+    s.check(config::BoardVersion::fromReleaseNumber(bench.board().listing.versionNumber)
+                .offersSelfTest(),
+            "board A's version does not offer the self test");
     for (const std::uint8_t result : {std::uint8_t{0}, std::uint8_t{12}}) {
         bench.a->setSelfTestResult(result);
         const config::SelfTestOutcome answer = bench.session().selfTest();
@@ -336,11 +339,10 @@ void presence(Bench& bench, Scenario& s) {
     ClosesBoard closes{bench};
     if (!bench.open(s, bench.a->spec().serial))
         return;
-    BoardConnection& connection = bench.connection();
     std::array<std::uint8_t, 65> buffer{};
     std::uint32_t bytesRead = 0;
 
-    s.check(streamingRead(connection, buffer, bytesRead) != 0, "streaming board: read failed");
+    s.check(streamingRead(bench, buffer, bytesRead) != 0, "streaming board: read failed");
     s.expectEqual(bytesRead, 5u, "bytes read");
     const std::uint32_t buttons = bench.a->spec().buttons;
     const std::array<std::uint8_t, 5> expected{
@@ -350,31 +352,33 @@ void presence(Bench& bench, Scenario& s) {
 
     bench.a->setInput(false);
     int queued = 0;
-    while (queued < 100 && presenceRead(connection, buffer, bytesRead) != 0 && bytesRead > 0)
+    while (queued < 100 && presenceRead(bench, buffer, bytesRead) != 0 && bytesRead > 0)
         ++queued;
     s.check(queued < 100, "silent board: reports never stop");
     std::this_thread::sleep_for(kInputSettle);
     // A board that sends only on change is still there: the read completes with nothing read.
-    s.check(presenceRead(connection, buffer, bytesRead) != 0, "silent board: counted as lost");
+    s.check(presenceRead(bench, buffer, bytesRead) != 0, "silent board: counted as lost");
     s.expectEqual(bytesRead, 0u, "bytes read from a silent board");
     s.check(bench.session().checkPresence(), "silent board: the supervisor counts it as lost");
 
     bench.a->setInput(true);
-    s.check(streamingRead(connection, buffer, bytesRead) != 0, "streaming again: read failed");
+    s.check(streamingRead(bench, buffer, bytesRead) != 0, "streaming again: read failed");
 }
 
 // What the unplugged board's handles still give: nothing.
-void checkLostHandles(config::BoardSession& session, Scenario& s) {
-    BoardConnection& connection = session.board;
+void checkLostHandles(Bench& bench, Scenario& s) {
+    config::BoardSession& session = bench.session();
+    const config::OpenBoard lost = session.board();
     s.check(!session.checkPresence(), "a presence read succeeded again");
     s.check(session.selfTest().kind == config::SelfTestOutcome::Kind::NoAnswer,
             "a self test was answered on the unplugged board");
     s.check(!session.writeSetting(config::kPulseWidthAddress, 1),
             "a feature send succeeded on the unplugged board");
     hid::HiddAttributes attributes;
-    s.check(!connection.api.HidD_GetAttributes(connection.featureHandle, attributes),
+    s.check(!bench.platform().HidD_GetAttributes(lost.featureHandle, attributes),
             "attributes read from the unplugged board");
-    s.check(!connection.serialText(), "a serial number read from the unplugged board");
+    s.check(!serialText(bench.platform(), lost.featureHandle),
+            "a serial number read from the unplugged board");
 }
 
 void unplug(Bench& bench, Scenario& s) {
@@ -392,7 +396,7 @@ void unplug(Bench& bench, Scenario& s) {
     // The reports queued before the unplug do not make the board look present: the very next
     // presence read sees the loss.
     s.expectEqual(drainPresence(session, 100), 0, "presence reads that succeeded after the unplug");
-    checkLostHandles(session, s);
+    checkLostHandles(bench, s);
 
     // The supervisor's loss handling, then its search.
     bench.close();
@@ -433,10 +437,10 @@ void replug(Bench& bench, Scenario& s) {
     if (!s.check(findAgain(bench, again.serial, ticks), "the board was not found again"))
         return;
     s.note("found again at search " + std::to_string(ticks));
-    BoardConnection& connection = bench.connection();
-    s.expectEqual(connection.devicePath, "/dev/" + bench.a->node(), "device path");
-    s.expectEqual(connection.deviceAttributes.ProductID, again.product, "ProductID");
-    s.expectEqual(connection.deviceAttributes.VersionNumber, again.version, "VersionNumber");
+    const config::BoardListing found = bench.board().listing;
+    s.expectEqual(found.devicePath, "/dev/" + bench.a->node(), "device path");
+    s.expectEqual(found.productId, again.product, "ProductID");
+    s.expectEqual(found.versionNumber, again.version, "VersionNumber");
     checkSettings(s, readBack(bench.session()), again.memory);
     s.check(streamingPresence(bench.session()), "presence read failed");
     bench.close();

@@ -16,8 +16,6 @@
 namespace hil {
 namespace {
 
-using hid::BoardConnection;
-
 // Control requests as the emulator logs them: bmRequestType bRequest wValue wIndex wLength.
 constexpr std::string_view kGetReportDescriptor = "81 06 2200 0000";
 constexpr std::string_view kSetIdleZero = "21 0A 0000 0000 0000";
@@ -65,10 +63,12 @@ std::string wireText(const std::vector<std::string>& wire) {
 // The read-back at the platform interface, for its bytes: the request, then eight feature
 // reads of FeatureReportByteLength bytes. Each must be [0, base, 32 bytes of memory from base,
 // zeros], lowest base first.
-void checkBlocksByteExact(Scenario& s, BoardConnection& connection, const Memory& memory) {
-    const std::uint32_t length = connection.capabilities.FeatureReportByteLength;
+void checkBlocksByteExact(Scenario& s, Bench& bench, const Memory& memory) {
+    hid::ApiDeclarations& api = bench.platform();
+    const config::OpenBoard board = bench.board();
+    const std::uint32_t length = board.capabilities.FeatureReportByteLength;
     config::Report request = config::readBackRequest(length);
-    s.check(connection.api.HidD_SetFeature(connection.featureHandle, request.data(), length) != 0,
+    s.check(api.HidD_SetFeature(board.featureHandle, request.data(), length) != 0,
             "the read-back request failed");
     for (std::size_t block = 0; block < 8; ++block) {
         config::Report got(length, 0xCC); // stale bytes must not survive the read
@@ -77,7 +77,7 @@ void checkBlocksByteExact(Scenario& s, BoardConnection& connection, const Memory
         expected[1] = static_cast<std::uint8_t>(32 * block);
         std::copy_n(memory.begin() + static_cast<std::ptrdiff_t>(32 * block), 32,
                     expected.begin() + 2);
-        if (!s.check(connection.api.HidD_GetFeature(connection.featureHandle, got.data(), length),
+        if (!s.check(api.HidD_GetFeature(board.featureHandle, got.data(), length),
                      "feature read " + std::to_string(block + 1) + " failed"))
             continue;
         s.expectEqual(hexBytes(got), hexBytes(expected), "block " + std::to_string(block + 1));
@@ -102,14 +102,13 @@ void checkUsbIdentity(Bench& bench, Scenario& s, const BoardProcess& board,
     ClosesBoard closes{bench};
     if (!bench.open(s, board.spec().serial))
         return;
-    BoardConnection& connection = bench.connection();
+    const config::OpenBoard open = bench.board();
     const std::string who = board.spec().serial + ": ";
-    const hid::HiddAttributes& attributes = connection.deviceAttributes;
-    s.expectEqual(attributes.VendorID, 0x1209, who + "VendorID");
-    s.expectEqual(attributes.ProductID, board.spec().product, who + "ProductID");
-    s.expectEqual(attributes.VersionNumber, board.spec().version,
-                  who + "VersionNumber (bcdDevice)");
-    const auto version = config::BoardVersion::fromReleaseNumber(attributes.VersionNumber);
+    const config::BoardListing& listing = open.listing;
+    s.expectEqual(listing.vendorId, 0x1209, who + "VendorID");
+    s.expectEqual(listing.productId, board.spec().product, who + "ProductID");
+    s.expectEqual(listing.versionNumber, board.spec().version, who + "VersionNumber (bcdDevice)");
+    const auto version = config::BoardVersion::fromReleaseNumber(listing.versionNumber);
     s.expectEqual(version.text(), versionText, who + "version shown");
     s.check(version.offersRotStart() && version.offersSelfTest(), who + "a version gate is shut");
     const config::BoardDetails details = bench.session().readDetails();
@@ -117,16 +116,16 @@ void checkUsbIdentity(Bench& bench, Scenario& s, const BoardProcess& board,
                   who + "manufacturer");
     // HID_NAME would be "manufacturer product": the product alone comes from the USB device.
     s.expectEqual(details.product.value_or("(failed)"), board.spec().name, who + "product");
-    s.expectEqual(connection.serialText().value_or("(failed)"), board.spec().serial,
-                  who + "serial text");
+    s.expectEqual(serialText(bench.platform(), open.featureHandle).value_or("(failed)"),
+                  board.spec().serial, who + "serial text");
     const std::string device =
         std::filesystem::canonical("/sys/class/hidraw/" + board.node() + "/device").string();
     s.check(device.find("/usb") != std::string::npos, who + "no USB parent: " + device);
 }
 
 void identity(Bench& bench, Scenario& s) {
-    checkUsbIdentity(bench, s, *boards.streaming, " 1.3");
-    checkUsbIdentity(bench, s, *boards.idle, " 1.10");
+    checkUsbIdentity(bench, s, *boards.streaming, "1.3");
+    checkUsbIdentity(bench, s, *boards.idle, "1.10");
 }
 
 void writeAndReadBack(Bench& bench, Scenario& s) {
@@ -145,7 +144,7 @@ void writeAndReadBack(Bench& bench, Scenario& s) {
     s.expectEqual(memory[0x3E], 0x08, "channel 16 byte");
 
     checkSettings(s, readBack(bench.session()), memory);
-    checkBlocksByteExact(s, bench.connection(), memory);
+    checkBlocksByteExact(s, bench, memory);
     wire = board.wire();
     s.expectEqual(countStarting(wire, kSetFeature), 2u, "read-back requests sent");
     s.expectEqual(countStarting(wire, kGetFeature), 16u, "feature reads on the wire");
@@ -162,9 +161,8 @@ void idleBoard(Bench& bench, Scenario& s) {
     BoardProcess& board = *boards.idle;
     if (!bench.open(s, board.spec().serial))
         return;
-    BoardConnection& connection = bench.connection();
-    const hid::Handle feature = connection.featureHandle;
-    const hid::Handle read = connection.readHandle;
+    const hid::Handle feature = bench.board().featureHandle;
+    const hid::Handle read = bench.board().readHandle;
     const unsigned inputsBefore = board.inputsTaken();
     board.wire();
 
@@ -181,7 +179,7 @@ void idleBoard(Bench& bench, Scenario& s) {
     s.expectEqual(lost, 0,
                   "ticks that counted the idle board lost (a quiet board that is "
                   "plugged in must count as present)");
-    s.check(connection.featureHandle == feature && connection.readHandle == read,
+    s.check(bench.board().featureHandle == feature && bench.board().readHandle == read,
             "the board was opened again");
     s.expectEqual(wireText(board.wire()), std::string("(nothing)"),
                   "requests during the idle ticks (a reload shows here)");
@@ -192,7 +190,7 @@ void idleBoard(Bench& bench, Scenario& s) {
     std::this_thread::sleep_for(kIdleTick);
     std::array<std::uint8_t, 65> buffer{};
     std::uint32_t bytesRead = 0;
-    s.check(presenceRead(connection, buffer, bytesRead) != 0, "the changed inputs were not read");
+    s.check(presenceRead(bench, buffer, bytesRead) != 0, "the changed inputs were not read");
     s.expectEqual(hexBytes({buffer.data(), 5}), std::string("00 05 01 00 00"), "input report");
     s.expectEqual(board.inputsTaken(), inputsBefore + 1, "input reports after one change");
 }
@@ -215,7 +213,7 @@ void threeBoards(Bench& bench, Scenario& s) {
         ClosesBoard closes{bench};
         if (!bench.open(s, all[i]->spec().serial))
             continue;
-        paths.insert(bench.connection().devicePath);
+        paths.insert(bench.board().listing.devicePath);
         s.check(
             bench.session().writeSetting(kPulseWidthAddress, static_cast<std::uint8_t>(0x10 + i)),
             all[i]->spec().serial + ": the write failed");
@@ -233,7 +231,6 @@ void unplugAndReplug(Bench& bench, Scenario& s) {
     const BoardSpec spec = boards.streaming->spec();
     if (!bench.open(s, spec.serial))
         return;
-    BoardConnection& connection = bench.connection();
     s.check(streamingPresence(bench.session()), "presence read failed before");
     const std::string lostNode = boards.streaming->node();
     const auto unplugged = std::chrono::steady_clock::now();
@@ -244,7 +241,7 @@ void unplugAndReplug(Bench& bench, Scenario& s) {
                               .count()) +
            " ms");
     s.expectEqual(drainPresence(bench.session(), 100), 0, "presence reads after the unplug");
-    checkLostHandles(bench.session(), s);
+    checkLostHandles(bench, s);
     bench.close();
     s.check(!bench.session().open(spec.serial), "the unplugged board was found");
 
@@ -257,8 +254,9 @@ void unplugAndReplug(Bench& bench, Scenario& s) {
     s.note("/dev/" + lostNode + " came back as /dev/" + boards.streaming->node() + " after " +
            std::to_string(boards.streaming->plugTime().count()) + " ms, found at search " +
            std::to_string(ticks));
-    s.expectEqual(connection.devicePath, "/dev/" + boards.streaming->node(), "device path");
-    s.expectEqual(connection.deviceAttributes.VersionNumber, spec.version, "VersionNumber");
+    const config::BoardListing found = bench.board().listing;
+    s.expectEqual(found.devicePath, "/dev/" + boards.streaming->node(), "device path");
+    s.expectEqual(found.versionNumber, spec.version, "VersionNumber");
     checkSettings(s, readBack(bench.session()), again.memory);
 }
 

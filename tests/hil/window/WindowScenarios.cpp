@@ -110,7 +110,7 @@ std::string writeOnWire(std::uint8_t address, std::uint8_t value) {
 
 void checkLoaded(Bench& bench, Scenario& s) {
     frmMain& w = *bench.window;
-    s.check(w.board.deviceAttached, "no board attached");
+    s.check(w.deviceAttached(), "no board attached");
     s.expectEqual(text(w.lblManuf), std::string(" Tessary Labs"), "lblManuf");
     s.expectEqual(text(w.lblProduct), std::string(" Tessary-32 Kelmora"), "lblProduct");
     s.expectEqual(text(w.lblVersion), std::string(" 1.3"), "lblVersion");
@@ -169,19 +169,19 @@ void selfTest(Bench& bench, Scenario& s) {
 // must keep it without opening it again or reading its settings again.
 void idle(Bench& bench, Scenario& s) {
     frmMain& w = *bench.window;
-    const hid::Handle feature = w.board.featureHandle;
+    const hid::Handle feature = w.session.board().featureHandle;
     bench.board->setOnChange(true);
     bench.tick(); // takes what was sent before
     bench.board->wire();
     int detached = 0;
     for (int tick = 0; tick < kIdleTicks; ++tick) {
         bench.tick();
-        detached += w.board.deviceAttached ? 0 : 1;
+        detached += w.deviceAttached() ? 0 : 1;
     }
     s.expectEqual(detached, 0,
                   "ticks that found the idle board gone (a quiet board that is "
                   "plugged in must count as present)");
-    s.check(w.board.featureHandle == feature, "the board was opened again");
+    s.check(w.session.board().featureHandle == feature, "the board was opened again");
     s.expectEqual(bench.setFeatures().size(), 0u, "writes during the idle ticks (a reload)");
     s.check(w.settingsLoaded, "settingsLoaded is not set");
     bench.board->setOnChange(false);
@@ -192,7 +192,7 @@ void unplug(Bench& bench, Scenario& s) {
     bench.tick();
     bench.board->unplug();
     bench.tick();
-    s.check(!w.board.deviceAttached, "the board is still attached one tick after the unplug");
+    s.check(!w.deviceAttached(), "the board is still attached one tick after the unplug");
     s.expectEqual(text(w.lblManuf) + text(w.lblProduct) + text(w.lblVersion), std::string(),
                   "device labels");
     s.expectEqual(w.SerNo->count(), 0, "serial numbers listed");
@@ -222,7 +222,6 @@ bool run(Bench& bench, const char* name, void (*body)(Bench&, Scenario&)) {
 
 int runAll(const std::string& emulator) {
     Bench bench(emulator);
-    bench.platform.setPermissionNoticeStream(nullptr);
     bench.board = std::make_unique<BoardProcess>(emulator, windowBoard(0));
     bool passed =
         run(bench, "window load: a USB board's manufacturer, product and version 1.3", load);

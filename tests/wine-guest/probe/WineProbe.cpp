@@ -86,15 +86,15 @@ void printSettings(const config::BoardSettings& settings) {
 }
 
 // Details, capabilities, one presence read, one write and the read-back of every block.
-void exchange(config::BoardSession& session, const std::string& serial, unsigned address,
-              unsigned value) {
+void exchange(hid::ApiDeclarations& api, config::BoardSession& session, const std::string& serial,
+              unsigned address, unsigned value) {
     if (!open(session, serial))
         return;
     const config::BoardDetails details = session.readDetails();
     say("manufacturer %s", details.manufacturer.value_or("(failed)").c_str());
     say("product %s", details.product.value_or("(failed)").c_str());
     say("version %04x", details.versionNumber);
-    const hid::HidpCaps& caps = session.board.capabilities;
+    const hid::HidpCaps caps = session.board().capabilities;
     say("lengths input %u output %u feature %u", caps.InputReportByteLength,
         caps.OutputReportByteLength, caps.FeatureReportByteLength);
     say("usage %04x:%04x", caps.UsagePage, caps.Usage);
@@ -103,8 +103,7 @@ void exchange(config::BoardSession& session, const std::string& serial, unsigned
     for (const char* which : {"first", "later"}) {
         const bool present = session.checkPresence();
         say("presence-%s %d %s, GetLastError %d", which, present,
-            session.lastError().message().c_str(),
-            present ? 0 : session.board.api.lastError().code);
+            session.lastError().message().c_str(), present ? 0 : api.lastError().code);
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
     }
     say("write %d",
@@ -125,7 +124,7 @@ void selfTest(config::BoardSession& session, const std::string& serial) {
 // Self tests until one fails, then what the other calls give on the lost board. No read is
 // left pending on the board: under Wine, a board unplugged with an overlapped read pending on
 // it is never seen gone (the read handle's calls stop answering, and Wine keeps listing it).
-void hold(config::BoardSession& session, const std::string& serial) {
+void hold(hid::ApiDeclarations& api, config::BoardSession& session, const std::string& serial) {
     if (!open(session, serial))
         return;
     say("open");
@@ -139,10 +138,10 @@ void hold(config::BoardSession& session, const std::string& serial) {
         say("still-there after %d self tests", tests);
     } else {
         say("lost after %d self tests: %s, GetLastError %d", tests,
-            session.lastError().message().c_str(), session.board.api.lastError().code);
+            session.lastError().message().c_str(), api.lastError().code);
         const bool wrote = session.writeSetting(0x40, 1);
         say("write-after-loss %d: %s, GetLastError %d", wrote,
-            session.lastError().message().c_str(), session.board.api.lastError().code);
+            session.lastError().message().c_str(), api.lastError().code);
         const config::BoardSettings settings = session.readSettings();
         say("read-back-after-loss %d: %s", settings.complete(),
             session.lastError().message().c_str());
@@ -165,12 +164,12 @@ int main(int argc, char** argv) {
         if (command == "interfaces") {
             interfaces(api);
         } else if (command == "exchange" && left >= 3) {
-            exchange(session, argv[i], number(argv[i + 1]), number(argv[i + 2]));
+            exchange(api, session, argv[i], number(argv[i + 1]), number(argv[i + 2]));
             i += 3;
         } else if (command == "selftest" && left >= 1) {
             selfTest(session, argv[i++]);
         } else if (command == "hold" && left >= 1) {
-            hold(session, argv[i++]);
+            hold(api, session, argv[i++]);
         } else {
             std::fprintf(stderr, "tessary-wine-probe: bad command %s\n", command.c_str());
             return 2;
