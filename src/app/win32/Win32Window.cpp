@@ -49,7 +49,7 @@ const wchar_t* classOf(ControlKind kind) {
 
 DWORD styleOf(const ControlLayout& row) {
     DWORD style = WS_CHILD | WS_VISIBLE;
-    if (row.tabIndex >= 0 && takesFocus(row.kind))
+    if (inTabOrder(row))
         style |= WS_TABSTOP;
     switch (row.kind) {
     case ControlKind::DropDownList:
@@ -169,11 +169,11 @@ int tabKey(const ControlLayout& row) {
         int first = INT_MAX;
         for (const ControlLayout& inside : kLayout)
             if (inside.in != Container::Window && frameOf(inside.in) == row.control &&
-                takesFocus(inside.kind))
+                inTabOrder(inside))
                 first = std::min(first, inside.tabIndex);
         return first;
     }
-    return takesFocus(row.kind) ? row.tabIndex : INT_MAX;
+    return inTabOrder(row) ? row.tabIndex : INT_MAX;
 }
 
 // A closed list is as high as its field, which its font decides; the design's height wins.
@@ -192,8 +192,8 @@ void fitListField(HWND list, int height) {
 } // namespace
 
 // The dialog manager moves the focus in the order of the windows' z-order, descending into
-// the frames' containers. Ordered so, the keys visit Delay, Enc1 to Enc16, SerNo, Text1,
-// RotStart and Selftest; a group box stays under the controls it frames, and SerNo over the
+// the frames' containers. Ordered so, the keys visit Delay, Enc1 to Enc16, SerNo, RotStart
+// and Selftest; a group box stays under the controls it frames, and SerNo over the
 // field it covers.
 void Win32Window::orderForTabbing() {
     std::vector<const ControlLayout*> rows;
