@@ -17,6 +17,10 @@ public:
     // -1 clears the selection. Raises the selection event like a pick does.
     void setListIndex(int index);
     QString selectedText() const { return currentText(); }
+    // The selected item's text as the closed list shows it: ended with "…" where it does not
+    // fit, and then whole in the tooltip.
+    QString shownText() const;
+    static QString shownText(const QString& text, const QFontMetrics& metrics, const QRect& field);
 
 signals:
     void selected();
@@ -25,4 +29,7 @@ protected:
     // The wheel picks only in a list that has the keyboard focus: a list merely under the
     // pointer while the user scrolls the window must not write to the board.
     void wheelEvent(QWheelEvent* event) override;
+
+private:
+    void selectionShown();
 };

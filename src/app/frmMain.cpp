@@ -1,5 +1,6 @@
 #include "frmMain.h"
 
+#include "DetailField.h"
 #include "DropDownList.h"
 
 #include <QCloseEvent>
@@ -58,7 +59,9 @@ void frmMain::showWindow() {
 void frmMain::setText(app::Control name, const std::string& text) {
     const QString shown = QString::fromLatin1(text.data(), qsizetype(text.size()));
     QObject* target = control(name);
-    if (auto* label = qobject_cast<QLabel*>(target)) {
+    if (auto* field = qobject_cast<DetailField*>(target)) {
+        field->showText(shown);
+    } else if (auto* label = qobject_cast<QLabel*>(target)) {
         if (label->text() != shown)
             label->setText(shown);
     } else if (auto* box = qobject_cast<QLineEdit*>(target)) {

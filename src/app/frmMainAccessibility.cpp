@@ -2,9 +2,9 @@
 //
 // Every control gets the name a user would give it. On Linux, Qt names a drop-down list after
 // its selected item and lets the frame's title label every list inside, so all sixteen encoder
-// lists would be read as "Rotary encoders"; the lists here say what they set and expose their
-// selection as their value. The detail fields are named after their captions and expose the
-// board's text as their value.
+// lists would be read as "Rotary encoders"; the lists here say what they set and give their
+// selected item as their text, and as the selected row of their popup. The detail fields are
+// named after their captions and give the board's text, whole, as their text.
 #include "DropDownList.h"
 #include "frmMain.h"
 
@@ -15,16 +15,56 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <algorithm>
 
 namespace {
 
 // Marks a label whose text is a value (a board detail, the self-test result), not a caption.
 constexpr char kValueField[] = "tessaryValueField";
 
-class AccessibleDropDownList : public QAccessibleWidget {
+// The text of a control as a screen reader reads it: whole, even where the control shows it
+// cut short, and never edited or selected. Qt's bridge gives AT-SPI no other way to a list's
+// selected item or a label's value than a text interface: it drops the Value text.
+class ReadOnlyText : public QAccessibleTextInterface {
+public:
+    void selection(int, int* start, int* end) const override { *start = *end = 0; }
+    int selectionCount() const override { return 0; }
+    void addSelection(int, int) override {}
+    void removeSelection(int) override {}
+    void setSelection(int, int, int) override {}
+    int cursorPosition() const override { return 0; }
+    void setCursorPosition(int) override {}
+    QString text(int start, int end) const override {
+        const QString whole = wholeText();
+        if (end < 0 || end > whole.size())
+            end = int(whole.size());
+        start = std::clamp(start, 0, end);
+        return whole.mid(start, end - start);
+    }
+    int characterCount() const override { return int(wholeText().size()); }
+    QRect characterRect(int) const override { return {}; }
+    int offsetAtPoint(const QPoint&) const override { return -1; }
+    void scrollToSubstring(int, int) override {}
+    QString attributes(int, int* start, int* end) const override {
+        *start = 0;
+        *end = characterCount();
+        return {};
+    }
+
+protected:
+    virtual QString wholeText() const = 0;
+};
+
+class AccessibleDropDownList : public QAccessibleWidget, public ReadOnlyText {
 public:
     explicit AccessibleDropDownList(QWidget* list)
         : QAccessibleWidget(list, QAccessible::ComboBox) {}
+
+    void* interface_cast(QAccessible::InterfaceType type) override {
+        if (type == QAccessible::TextInterface)
+            return static_cast<QAccessibleTextInterface*>(this);
+        return QAccessibleWidget::interface_cast(type);
+    }
 
     QString text(QAccessible::Text kind) const override {
         if (kind == QAccessible::Name)
@@ -64,15 +104,22 @@ public:
 
 private:
     DropDownList* list() const { return static_cast<DropDownList*>(widget()); }
+    QString wholeText() const override { return list()->currentText(); }
 };
 
 // Named after its caption; the text shown is its value. The self-test result carries its text
 // in the name too: Qt raises a name change whenever the label's text changes (the label has no
 // accessible name of its own), so a screen reader announces the new result.
-class AccessibleValueField : public QAccessibleWidget {
+class AccessibleValueField : public QAccessibleWidget, public ReadOnlyText {
 public:
     explicit AccessibleValueField(QWidget* field)
         : QAccessibleWidget(field, QAccessible::StaticText) {}
+
+    void* interface_cast(QAccessible::InterfaceType type) override {
+        if (type == QAccessible::TextInterface)
+            return static_cast<QAccessibleTextInterface*>(this);
+        return QAccessibleWidget::interface_cast(type);
+    }
 
     QString text(QAccessible::Text kind) const override {
         if (kind == QAccessible::Name)
@@ -84,6 +131,7 @@ public:
 
 private:
     QString value() const { return static_cast<QLabel*>(widget())->text().trimmed(); }
+    QString wholeText() const override { return value(); }
     QString name() const {
         const QString caption = widget()->property(kValueField).toString();
         if (!widget()->accessibleName().isEmpty() || value().isEmpty())

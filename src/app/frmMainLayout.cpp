@@ -3,6 +3,7 @@
 // are in twips, 15 to the pixel at 96 dpi; edges are rounded, not sizes, so that neighbours stay
 // flush. Qt scales the pixels on screens of other densities.
 #include "AppIdentity.h"
+#include "DetailField.h"
 #include "DropDownList.h"
 #include "Layout.h"
 #include "frmMain.h"
@@ -88,6 +89,21 @@ public:
             return rect.adjusted(0, 0, kNarrowerPadding, 0);
         return rect.adjusted(-kNarrowerPadding, 0, 0, 0);
     }
+
+    // A serial too long for its list ends in "…" rather than being cut to another valid serial.
+    void drawControl(ControlElement element, const QStyleOption* option, QPainter* painter,
+                     const QWidget* widget) const override {
+        const auto* box = qstyleoption_cast<const QStyleOptionComboBox*>(option);
+        if (element != CE_ComboBoxLabel || box == nullptr || box->editable) {
+            QProxyStyle::drawControl(element, option, painter, widget);
+            return;
+        }
+        QStyleOptionComboBox shown(*box);
+        shown.currentText =
+            DropDownList::shownText(box->currentText, box->fontMetrics,
+                                    subControlRect(CC_ComboBox, box, SC_ComboBoxEditField, widget));
+        QProxyStyle::drawControl(element, &shown, painter, widget);
+    }
 };
 
 // The lists' style serves the whole application: a list given a style of its own builds its
@@ -107,7 +123,7 @@ QGroupBox* frame(QWidget* parent, const char* name, const char* caption, const Q
 
 // The four device-detail fields show the system's window colours.
 QLabel* detailField(QWidget* parent, const char* name, const QRect& geometry) {
-    QLabel* field = label(parent, name, "", geometry);
+    DetailField* field = place(new DetailField(parent), name, geometry, arial());
     QPalette colours = field->palette();
     colours.setColor(QPalette::Window, colours.color(QPalette::Active, QPalette::Base));
     colours.setColor(QPalette::WindowText, colours.color(QPalette::Active, QPalette::Text));
@@ -182,6 +198,8 @@ QObject* frmMain::createControl(const app::ControlLayout& row) {
         created = new QLineEdit(QString::fromLatin1(row.text), parent);
         created->setObjectName(QString::fromLatin1(row.name));
         created->setGeometry(geometry);
+        if (!app::inTabOrder(row))
+            created->setFocusPolicy(Qt::NoFocus);
         break;
     case app::ControlKind::Frame:
         created = frame(parent, row.name, row.text, geometry);
@@ -234,11 +252,11 @@ void frmMain::bindControls() {
     as(Control::Label22, Label22);
 }
 
-// Delay, Enc1 to Enc16, SerNo, Text1, RotStart, Selftest; labels and frames take no focus.
+// Delay, Enc1 to Enc16, SerNo, RotStart, Selftest; labels, frames and Text1 take no focus.
 void frmMain::setTabOrder() {
     std::vector<const app::ControlLayout*> focusable;
     for (const app::ControlLayout& row : app::kLayout)
-        if (app::takesFocus(row.kind))
+        if (app::inTabOrder(row))
             focusable.push_back(&row);
     std::sort(focusable.begin(), focusable.end(),
               [](const auto* a, const auto* b) { return a->tabIndex < b->tabIndex; });

@@ -57,6 +57,9 @@ int main(int argc, char* argv[]) {
     QApplication application(argc, argv);
     QApplication::setApplicationName(QString::fromLatin1(app::kProductName));
     QApplication::setApplicationVersion(QString::fromLatin1(app::kFileVersion));
+    // On Wayland the window's app ID, which docks match to the desktop entry as X matches
+    // StartupWMClass to the window's class, the application's name.
+    QApplication::setDesktopFileName(QStringLiteral("io.github.tessary32.Config"));
     parseCommandLine();
 
     NativePlatform platform;

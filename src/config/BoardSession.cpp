@@ -196,6 +196,31 @@ std::vector<BoardListing> BoardSession::listBoards() {
     return boards;
 }
 
+// A walk of its own, so that the open board's handles and records stay as they are.
+std::vector<BoardListing> BoardSession::listBoardsBesideOpen(const std::string& openSerial) {
+    hid::BoardConnection others(board_.api);
+    std::vector<BoardListing> boards;
+    const auto listOpenBoard = [&](const std::string& devicePath) {
+        if (devicePath != board_.devicePath)
+            return false;
+        const hid::HiddAttributes& id = board_.deviceAttributes;
+        boards.push_back(BoardListing{openSerial, id.VendorID, id.ProductID, id.VersionNumber,
+                                      devicePath, true});
+        return true;
+    };
+    others.walkInterfaces(
+        [&] {
+            if (std::optional<std::string> serial = others.serialText()) {
+                const hid::HiddAttributes& id = others.deviceAttributes;
+                boards.push_back(BoardListing{std::move(*serial), id.VendorID, id.ProductID,
+                                              id.VersionNumber, others.devicePath});
+            }
+            return hid::BoardConnection::AfterBoard::CloseAndContinue;
+        },
+        listOpenBoard);
+    return boards;
+}
+
 bool BoardSession::open(const std::string& serial) {
     lastError_ = {};
     return opened(board_.FindTheHid(serial), serial);

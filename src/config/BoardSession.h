@@ -44,6 +44,7 @@ struct BoardListing {
     std::uint16_t productId = 0;
     std::uint16_t versionNumber = 0;
     std::string devicePath;
+    bool isOpen = false; // the board this session has open
 };
 
 // The open board as its callers see it: its listing, its report lengths, and the handles that a
@@ -113,6 +114,10 @@ public:
     // Every board of the family with a serial text, in enumeration order. Opens and closes
     // each interface in turn; use it only while no board is open.
     std::vector<BoardListing> listBoards();
+    // The same list while a board is open: the open board is listed as openSerial, in its
+    // place, without being opened again, and its connection state stays as it is. Without an
+    // entry marked isOpen when the open board is no longer among the interfaces.
+    std::vector<BoardListing> listBoardsBesideOpen(const std::string& openSerial);
 
     // Opens the first board whose serial text is serial. Only while no board is open.
     bool open(const std::string& serial);

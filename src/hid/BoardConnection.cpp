@@ -15,6 +15,12 @@ constexpr auto kSecurityAttributesSize = static_cast<std::uint32_t>(sizeof(Secur
 } // namespace
 
 void BoardConnection::walkInterfaces(const PerBoardAction& perBoard) {
+    walkInterfaces(perBoard, [](const std::string&) { return false; });
+}
+
+void BoardConnection::walkInterfaces(
+    const PerBoardAction& perBoard,
+    const std::function<bool(const std::string& devicePath)>& passOver) {
     securityAttributes = {kSecurityAttributesSize, nullptr, 1};
     serialBuffer_.fill(0);
     deniedOpens.clear();
@@ -28,6 +34,8 @@ void BoardConnection::walkInterfaces(const PerBoardAction& perBoard) {
             enumerationDone = true;
             break;
         }
+        if (passOver(devicePath))
+            continue;
         openFeatureHandle();
         readAttributes();
         const bool board = lastResult != 0 && isBoard(deviceAttributes);

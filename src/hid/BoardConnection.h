@@ -26,6 +26,10 @@ public:
     // and deviceAttributes read from it; perBoard runs for each board of the family. Interfaces
     // that are not boards, and boards whose action says so, are closed before the walk goes on.
     void walkInterfaces(const PerBoardAction& perBoard);
+    // The same walk, but an interface whose device path passOver accepts is left unopened and
+    // shown to no action: the walk's handles and records never touch it.
+    void walkInterfaces(const PerBoardAction& perBoard,
+                        const std::function<bool(const std::string& devicePath)>& passOver);
 
     // The serial text of the board behind featureHandle, or nothing when its query fails.
     std::optional<std::string> serialText();

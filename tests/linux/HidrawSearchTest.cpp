@@ -146,4 +146,24 @@ TEST_F(HidrawSearchTest, NodeThatReappearsAsAnotherDeviceIsReadAfresh) {
     EXPECT_EQ(opens.take()[test::nodeName(3)], 0);
 }
 
+// The window asks on every tick while a board is open; it takes the watch's events, and the
+// search that follows must still list the new node.
+TEST_F(HidrawSearchTest, InterfaceGenerationChangesOnlyWhenANodeComesOrGoes) {
+    search();
+    const std::uint64_t before = platform.InterfaceGeneration();
+    EXPECT_EQ(platform.InterfaceGeneration(), before);
+    addBoard(kOthers + 1, "0003:1209:0001.0300", "TS32-0021");
+    const std::uint64_t afterPlug = platform.InterfaceGeneration();
+    EXPECT_NE(afterPlug, before);
+    EXPECT_EQ(platform.InterfaceGeneration(), afterPlug);
+
+    OpenCounter opens;
+    opens.watch(tree.dev());
+    hid::BoardConnection(platform).FindTheHid("TS32-0021");
+    EXPECT_EQ(opens.take()[test::nodeName(kOthers + 1)], 1);
+
+    tree.removeNode(kOthers + 1);
+    EXPECT_NE(platform.InterfaceGeneration(), afterPlug);
+}
+
 } // namespace

@@ -6,6 +6,7 @@
 #include "Layout.h"
 #include "SimulatedPlatform.h"
 
+#include <commctrl.h>
 #include <gtest/gtest.h>
 #include <memory>
 #include <string>
@@ -179,7 +180,8 @@ TEST_F(Win32WindowTest, EveryControlIsCreatedAsDrawn) {
         }
         EXPECT_EQ(textOf(control), row.text);
         EXPECT_EQ(bool(IsWindowEnabled(control)), row.enabled);
-        EXPECT_EQ(bool(style & WS_TABSTOP), app::takesFocus(row.kind));
+        EXPECT_EQ(bool(style & WS_TABSTOP),
+                  app::takesFocus(row.kind) && row.control != Control::Text1);
 
         // A frame is its container; the group box fills it.
         HWND placed = row.kind == ControlKind::Frame ? GetParent(control) : control;
@@ -228,11 +230,11 @@ TEST_F(Win32WindowTest, TabKeyVisitsTheFocusableControlsInTheirOrder) {
     addBoard(u"B2");
     load();
     const std::vector<Control> expected = {
-        Control::Delay,    Control::Enc1,  Control::Enc2,  Control::Enc3,  Control::Enc4,
-        Control::Enc5,     Control::Enc6,  Control::Enc7,  Control::Enc8,  Control::Enc9,
-        Control::Enc10,    Control::Enc11, Control::Enc12, Control::Enc13, Control::Enc14,
-        Control::Enc15,    Control::Enc16, Control::SerNo, Control::Text1, Control::RotStart,
-        Control::Selftest, Control::Delay};
+        Control::Delay, Control::Enc1,  Control::Enc2,  Control::Enc3,     Control::Enc4,
+        Control::Enc5,  Control::Enc6,  Control::Enc7,  Control::Enc8,     Control::Enc9,
+        Control::Enc10, Control::Enc11, Control::Enc12, Control::Enc13,    Control::Enc14,
+        Control::Enc15, Control::Enc16, Control::SerNo, Control::RotStart, Control::Selftest,
+        Control::Delay};
     std::vector<std::string> visited;
     HWND next = GetNextDlgTabItem(window->handle(), nullptr, FALSE);
     for (std::size_t step = 0; step < expected.size(); ++step) {
@@ -349,6 +351,55 @@ TEST_F(Win32WindowTest, WheelChangesOnlyTheListWithTheFocus) {
     notch(Control::Delay);
     EXPECT_NE(selection(Control::Delay), before) << "the focused list follows the wheel";
     EXPECT_EQ(reportsSent().size(), 1u) << "and writes what it shows";
+}
+
+// A serial, manufacturer or product too long for the visible part of its control ends in an
+// ellipsis there; the tooltip and the control's text, which a screen reader reads, hold it
+// whole. The open serial list is wide enough for its longest serial.
+TEST_F(Win32WindowTest, StringsTooLongForTheirControlsAreElidedAndWholeInTheTooltip) {
+    struct Case {
+        std::u16string serial, manufacturer;
+        bool cut;
+    };
+    for (const Case& c : {Case{u"0001", u"Tessary", false},
+                          Case{u"TS32-000417123", u"Tessary Input Devices International", true}}) {
+        SCOPED_TRACE(std::string(c.serial.begin(), c.serial.end()));
+        const hid::sim::DeviceId board = addBoard(c.serial);
+        sim.spec(board).manufacturer = c.manufacturer;
+        sim.spec(board).product = c.cut ? u"Tessary-32 Thirty-Two Input Encoder Board" : u"T-32";
+        load();
+        for (Control control : {Control::SerNo, Control::lblManuf, Control::lblProduct}) {
+            SCOPED_TRACE(app::layoutOf(control).name);
+            const std::string whole =
+                control == Control::SerNo ? shown(control) : textOf(at(control));
+            const std::wstring drawn = window->shownText(control);
+            EXPECT_EQ(!drawn.empty() && drawn.back() == L'\u2026', c.cut);
+            wchar_t tip[256] = {};
+            TTTOOLINFOW tool{};
+            tool.cbSize = TTTOOLINFOW_V2_SIZE;
+            tool.hwnd = GetParent(at(control));
+            tool.uId = UINT_PTR(at(control));
+            tool.lpszText = tip;
+            SendMessageW(window->toolTips(), TTM_GETTEXTW, 256, LPARAM(&tool));
+            EXPECT_EQ(std::string(tip, tip + wcslen(tip)), c.cut ? whole : "");
+        }
+        EXPECT_GE(SendMessageW(at(Control::SerNo), CB_GETDROPPEDWIDTH, 0, 0), c.cut ? 100 : 88)
+            << "the open list shows the serial whole";
+        window->logic().Form_Unload();
+        sim.unplug(board);
+        window = std::make_unique<app::win32::Win32Window>(sim, GetModuleHandleW(nullptr));
+    }
+}
+
+// Text1 lies out of sight: with no board the tab key finds nothing to go to, not Text1.
+TEST_F(Win32WindowTest, TabKeyNeverLandsOnText1) {
+    load();
+    ShowWindow(window->handle(), SW_SHOW);
+    SetFocus(window->handle());
+    MSG tab{window->handle(), WM_KEYDOWN, VK_TAB, 0, 0, {}};
+    window->preTranslate(tab);
+    pump();
+    EXPECT_NE(GetFocus(), at(Control::Text1));
 }
 
 } // namespace

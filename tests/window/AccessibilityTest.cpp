@@ -1,6 +1,7 @@
 // What a screen reader is told of every control of the loaded window, through QAccessible, and
 // that a new self-test result is announced; and the detail captions' look in their disabled
 // frame.
+#include "AtspiReader.h"
 #include "WindowFixture.h"
 
 #include <QAccessible>
@@ -76,7 +77,18 @@ const std::vector<Heard> kHeard = {
     {"Label22", QAccessible::StaticText, "Rotary switches starting position", ""},
 };
 
-class AccessibilityTest : public WindowFixture {};
+class AccessibilityTest : public WindowFixture {
+protected:
+    static bool offscreen() {
+        return QGuiApplication::platformName() == QLatin1String("offscreen");
+    }
+    static bool bridgeCameUp() {
+        QDeadlineTimer deadline(10000);
+        while (!QAccessible::isActive() && !deadline.hasExpired())
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        return QAccessible::isActive();
+    }
+};
 
 TEST_F(AccessibilityTest, EveryControlHasTheNameRoleAndValueAScreenReaderReads) {
     const DeviceId board = addBoard(u"0001");
@@ -115,12 +127,9 @@ TEST_F(AccessibilityTest, ListsAreNotLabelledByTheirFrame) {
 // Events reach assistive tools only while accessibility is live: on the desktop, or in the
 // run of this test under an AT-SPI bus (tests/window/with-atspi).
 TEST_F(AccessibilityTest, NewSelfTestResultIsAnnounced) {
-    if (QGuiApplication::platformName() == QLatin1String("offscreen"))
+    if (offscreen())
         GTEST_SKIP() << "no accessibility bridge on the offscreen platform";
-    QDeadlineTimer deadline(10000);
-    while (!QAccessible::isActive() && !deadline.hasExpired())
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-    ASSERT_TRUE(QAccessible::isActive()) << "the AT-SPI bridge did not come up";
+    ASSERT_TRUE(bridgeCameUp()) << "the AT-SPI bridge did not come up";
 
     const DeviceId board = addBoard(u"0001");
     load();
@@ -165,6 +174,62 @@ TEST_F(AccessibilityTest, DetailCaptionsLookEnabledInTheDisabledFrame) {
     window->Frame3->setEnabled(true);
     window->Label1->setEnabled(true);
     EXPECT_NE(window->Label1->grab().toImage(), greyed);
+}
+
+// What a screen reader finds over AT-SPI, as Orca looks: the focused list's text and the
+// selected row of its popup, and each detail field's text, whole also where it is cut short on
+// screen. Read again after a pick.
+TEST_F(AccessibilityTest, ValuesReachTheScreenReaderOverAtspi) {
+    if (offscreen())
+        GTEST_SKIP() << "no accessibility bridge on the offscreen platform";
+    ASSERT_TRUE(bridgeCameUp()) << "the AT-SPI bridge did not come up";
+    const DeviceId board = addBoard(u"TS32-000417123");
+    sim.spec(board).manufacturer = u"Tessary Input Devices International";
+    sim.firmware(board).memory[config::encoderAddress(3)] = config::encoderModeValue(2);
+    sim.firmware(board).memory[config::kPulseWidthAddress] = config::pulseWidthValue(1);
+    load();
+    window->show();
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    window->Enc[2]->setFocus();
+    struct Read {
+        const char* name;
+        const char* text;
+        const char* selectedRow; // "" for a detail field
+    };
+    const auto readAll = [&](const std::vector<Read>& expected) {
+        AtspiReader::run([&](AtspiReader& atspi) {
+            const std::optional<AtspiObject> application = atspi.application();
+            ASSERT_TRUE(application);
+            for (const Read& read : expected) {
+                SCOPED_TRACE(read.name);
+                const std::optional<AtspiObject> found =
+                    atspi.findWithText(*application, QString::fromLatin1(read.name));
+                ASSERT_TRUE(found);
+                EXPECT_EQ(atspi.text(*found).toStdString(), read.text);
+                if (*read.selectedRow == 0)
+                    continue;
+                QStringList selected;
+                for (const AtspiObject& popup : atspi.children(*found))
+                    for (const AtspiObject& row : atspi.children(popup))
+                        if (atspi.hasState(row, AtspiReader::kStateSelected))
+                            selected << atspi.name(row);
+                EXPECT_EQ(selected, QStringList{QString::fromLatin1(read.selectedRow)});
+            }
+            const std::optional<AtspiObject> focused =
+                atspi.findWithText(*application, QStringLiteral("B5 B6 encoder mode"));
+            ASSERT_TRUE(focused);
+            EXPECT_TRUE(atspi.hasState(*focused, AtspiReader::kStateFocused));
+        });
+    };
+    readAll({{"B5 B6 encoder mode", "1:2", "1:2"},
+             {"Pulse width", "16 ms", "16 ms"},
+             {"Serial number", "TS32-000417123", "TS32-000417123"},
+             {"Manufacturer", "Tessary Input Devices International", ""},
+             {"Product", "Tessary-32", ""},
+             {"Version", "1.3", ""}});
+    pick(window->Enc[2], 3);
+    readAll({{"B5 B6 encoder mode", "1:4", "1:4"}});
 }
 
 } // namespace

@@ -90,4 +90,64 @@ TEST_F(EnumerationTest, ListShrinksToOneAndIsDisabledAgain) {
     EXPECT_FALSE(window->SerNo->isEnabled());
 }
 
+// While a board is open, boards that come or go are listed around it at the next tick: it stays
+// open, loaded and selected, and hears nothing but its presence reads.
+class BoardsComingWhileOneIsOpen : public EnumerationTest {
+protected:
+    void expectOpenBoardUndisturbed(DeviceId board, int entry) {
+        EXPECT_EQ(openBoard(), board);
+        EXPECT_TRUE(window->settingsLoaded);
+        EXPECT_EQ(window->SerNo->listIndex(), entry);
+        for (const Call& call : sim.calls())
+            EXPECT_TRUE(call.device != board || call.op == Op::ReadFile)
+                << hid::sim::opName(call.op);
+    }
+};
+
+TEST_F(BoardsComingWhileOneIsOpen, NewBoardsAreListedInOrderAndCanBePickedAtOnce) {
+    const DeviceId open = addBoard(u"TS32-0001");
+    load();
+    tick();
+    sim.clearCalls();
+    addBoard(u"TS32-0002");
+    addOtherDevice(0x046D, 0xC52B);
+    addBoard(u"TS32-0003");
+    const DeviceId last = addBoard(u"TS32-0004");
+    tick();
+    EXPECT_EQ(items(window->SerNo),
+              QStringList({"TS32-0001", "TS32-0002", "TS32-0003", "TS32-0004"}));
+    EXPECT_TRUE(window->SerNo->isEnabled());
+    expectOpenBoardUndisturbed(open, 0);
+    EXPECT_TRUE(sent().empty());
+
+    sim.clearCalls();
+    tick();
+    EXPECT_EQ(sim.calls().size(), 1u) << "a tick with nothing new costs one presence read";
+
+    pick(window->SerNo, 3);
+    EXPECT_EQ(openBoard(), last);
+}
+
+TEST_F(BoardsComingWhileOneIsOpen, BoardsThatLeaveAndComeBackKeepTheirPlace) {
+    const DeviceId first = addBoard(u"A1");
+    const DeviceId open = addBoard(u"B2");
+    load();
+    sim.clearCalls();
+    struct Step {
+        bool plugged;
+        QStringList listed;
+        int openEntry;
+    };
+    for (const Step& step : {Step{false, {"B2"}, 0}, Step{true, {"A1", "B2"}, 1}}) {
+        if (step.plugged)
+            sim.plug(first);
+        else
+            sim.unplug(first);
+        tick();
+        EXPECT_EQ(items(window->SerNo), step.listed);
+        EXPECT_EQ(window->SerNo->isEnabled(), step.listed.size() > 1);
+        expectOpenBoardUndisturbed(open, step.openEntry);
+    }
+}
+
 } // namespace

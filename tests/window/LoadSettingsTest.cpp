@@ -1,5 +1,6 @@
 // Loading a board into the window: details, selector contents, version gates and the
 // read-back of the board's settings.
+#include "DetailField.h"
 #include "WindowFixture.h"
 
 namespace {
@@ -271,6 +272,44 @@ TEST_F(LoadSettingsTest, BoardStringsAreShownAsTextNeverAsMarkup) {
         EXPECT_EQ(label->text(), text);
         const int drawn = label->fontMetrics().horizontalAdvance(QString::fromLatin1(text));
         EXPECT_GE(label->sizeHint().width(), drawn) << "every character is drawn";
+    }
+}
+
+// A string that does not fit the part of its field the window shows ends in "…" there, and is
+// whole in the tooltip; one that fits is shown as it is, without a tooltip. The serial list's
+// popup is wide enough for its longest serial.
+TEST_F(LoadSettingsTest, StringsTooLongForTheirFieldsAreElidedAndWholeInTheTooltip) {
+    struct Case {
+        std::u16string serial, manufacturer, product;
+        bool serialCut, manufacturerCut, productCut;
+    };
+    for (const Case& c : {Case{u"0001", u"Tessary", u"Tessary-32", false, false, false},
+                          Case{u"TS32-000417123", u"Tessary Input Devices International",
+                               u"Tessary-32 Thirty-Two Input Encoder Board", true, true, true}}) {
+        SCOPED_TRACE(QString::fromStdU16String(c.serial).toStdString());
+        if (window)
+            sim.unplug(openBoard());
+        const DeviceId board = addBoard(c.serial);
+        sim.spec(board).manufacturer = c.manufacturer;
+        sim.spec(board).product = c.product;
+        window ? tick() : load();
+        ASSERT_EQ(openBoard(), board);
+        const DropDownList* list = window->SerNo;
+        EXPECT_EQ(list->shownText().endsWith(QChar(0x2026)), c.serialCut);
+        EXPECT_EQ(list->toolTip(), c.serialCut ? list->currentText() : QString());
+        window->SerNo->showPopup();
+        EXPECT_GE(list->view()->viewport()->width(),
+                  list->view()->fontMetrics().horizontalAdvance(list->currentText()));
+        window->SerNo->hidePopup();
+        for (const auto& [label, cut] : {std::pair{window->lblManuf, c.manufacturerCut},
+                                         std::pair{window->lblProduct, c.productCut}}) {
+            const auto* field = static_cast<const DetailField*>(label);
+            SCOPED_TRACE(field->text().toStdString());
+            const int shownRight = window->Frame1->contentsRect().right() - field->x();
+            EXPECT_EQ(field->shownText().endsWith(QChar(0x2026)), cut);
+            EXPECT_LE(field->fontMetrics().horizontalAdvance(field->shownText()), shownRight);
+            EXPECT_EQ(field->toolTip(), cut ? field->text() : QString());
+        }
     }
 }
 

@@ -12,8 +12,9 @@ const std::array<ControlLayout, kControlCount> kLayout = {{
      1575, 375, F::MsSansSerif, 48, false},
     {Control::RotStart, "RotStart", K::DropDownList, In::Window, "", 360, 6960, 1020, 360, F::Arial,
      46, false},
+    // Below the client area, out of sight: the keyboard and a screen reader's focus never go there.
     {Control::Text1, "Text1", K::TextBox, In::Window, "Text1", 120, 8520, 4575, 2295,
-     F::WindowDefault, 45, true},
+     F::WindowDefault, -1, true},
     {Control::Frame3, "Frame3", K::Frame, In::Window, "Rotary encoders ", 120, 2040, 4455, 4815,
      F::Arial, 9, false},
     {Control::Enc16, "Enc16", K::DropDownList, In::Frame3, "", 2400, 3720, 900, 360, F::Arial, 27,

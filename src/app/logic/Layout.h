@@ -49,6 +49,11 @@ constexpr bool takesFocus(ControlKind kind) {
            kind == ControlKind::TextBox;
 }
 
+// A control the tab key visits.
+constexpr bool inTabOrder(const ControlLayout& row) {
+    return row.tabIndex >= 0 && takesFocus(row.kind);
+}
+
 // An edge in twips as a pixel coordinate at dots-per-inch dpi. Edges are rounded, not sizes,
 // so that neighbours stay flush.
 constexpr int pixelEdge(int twips, int dpi = 96) {

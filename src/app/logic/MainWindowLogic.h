@@ -9,8 +9,10 @@
 #include "Protocol.h"
 #include "WindowView.h"
 
+#include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace app {
 
@@ -53,6 +55,8 @@ public:
 
 private:
     void closeAfterLoss();
+    void relistWhenInterfacesChanged();
+    bool relistBesideOpenBoard();
     void selectPickedSerial();
     void sendSetting(const config::Setting& setting, int index);
 
@@ -64,11 +68,15 @@ private:
     void readSettingsBack();
     void applyReadBack(const config::ReadBackBlock& block);
 
+    hid::ApiDeclarations& api_;
     WindowView& view_;
     config::BoardVersion version_;
     // The serial of the board last opened: after a loss it is opened again if it is still
     // there, rather than whichever board the list happens to end with.
     std::optional<std::string> pickedSerial_;
+    // The platform's interface generation when the serial list was last made, and the list.
+    std::uint64_t listedGeneration_ = 0;
+    std::vector<std::string> listedSerials_;
     bool unloaded_ = false;
     bool boardControlsClear_ = false; // in their no-board state since no board was open
 };

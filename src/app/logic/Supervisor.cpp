@@ -10,7 +10,7 @@ constexpr int kIntervalAfterLoss = 250;
 } // namespace
 
 MainWindowLogic::MainWindowLogic(hid::ApiDeclarations& api, WindowView& view)
-    : session(api), view_(view) {}
+    : session(api), api_(api), view_(view) {}
 
 void MainWindowLogic::Form_Load() {
     settingsLoaded = false;
@@ -37,6 +37,7 @@ void MainWindowLogic::PollDevice() {
     if (deviceAttached()) {
         if (session.checkPresence()) {
             view_.setTimerInterval(kIntervalWhilePresent);
+            relistWhenInterfacesChanged();
             return;
         }
         closeAfterLoss();
@@ -45,6 +46,14 @@ void MainWindowLogic::PollDevice() {
     Scan_USB_devices();
     FindTheHid();
     RefreshFromDevice();
+}
+
+// Boards plugged in or out while one is open are listed at once, so that the user can pick
+// them; a tick on which the platform saw nothing come or go costs no walk.
+void MainWindowLogic::relistWhenInterfacesChanged() {
+    const std::uint64_t generation = api_.InterfaceGeneration();
+    if (generation != listedGeneration_ && relistBesideOpenBoard())
+        listedGeneration_ = generation;
 }
 
 // The board is gone, or another one was picked: both handles are closed.

@@ -3,6 +3,7 @@
 #include "AppIdentity.h"
 
 #include <algorithm>
+#include <commctrl.h>
 #include <string>
 #include <vector>
 
@@ -47,10 +48,26 @@ const wchar_t* classOf(ControlKind kind) {
     return L"STATIC";
 }
 
+bool isDetailField(Control control) {
+    return control == Control::lblManuf || control == Control::lblProduct ||
+           control == Control::lblVersion || control == Control::lblSerialNumber;
+}
+
+// The controls that show a board's strings, which may be too long for them.
+bool showsBoardString(Control control) {
+    return control == Control::SerNo || isDetailField(control);
+}
+
 DWORD styleOf(const ControlLayout& row) {
     DWORD style = WS_CHILD | WS_VISIBLE;
-    if (row.tabIndex >= 0 && takesFocus(row.kind))
+    if (inTabOrder(row))
         style |= WS_TABSTOP;
+    // The serial list draws its own field, to end a serial too long for it with an ellipsis.
+    if (row.control == Control::SerNo)
+        style |= CBS_OWNERDRAWFIXED | CBS_HASSTRINGS;
+    // A detail field takes the pointer, so that its tooltip sees it.
+    if (isDetailField(row.control))
+        style |= SS_NOTIFY;
     switch (row.kind) {
     case ControlKind::DropDownList:
         return style | WS_VSCROLL | CBS_DROPDOWNLIST;
@@ -70,9 +87,71 @@ DWORD styleOf(const ControlLayout& row) {
     return style | SS_LEFT | SS_NOPREFIX;
 }
 
-bool isDetailField(Control control) {
-    return control == Control::lblManuf || control == Control::lblProduct ||
-           control == Control::lblVersion || control == Control::lblSerialNumber;
+constexpr wchar_t kEllipsis = L'\u2026';
+constexpr int kListTextPadding = 2; // pixels between an owner-drawn item's edge and its text
+
+// text, or the longest start of it that fits width pixels with an ellipsis after it.
+std::wstring elided(HDC context, const std::wstring& text, int width) {
+    const auto fits = [&](const std::wstring& candidate) {
+        SIZE size{};
+        GetTextExtentPoint32W(context, candidate.c_str(), int(candidate.size()), &size);
+        return size.cx <= width;
+    };
+    if (fits(text))
+        return text;
+    std::size_t fitting = 0;
+    std::size_t tooLong = text.size();
+    while (tooLong - fitting > 1) {
+        const std::size_t middle = (fitting + tooLong) / 2;
+        (fits(text.substr(0, middle) + kEllipsis) ? fitting : tooLong) = middle;
+    }
+    return text.substr(0, fitting) + kEllipsis;
+}
+
+std::wstring windowText(HWND window) {
+    std::wstring text(std::size_t(GetWindowTextLengthW(window)) + 1, L'\0');
+    text.resize(std::size_t(GetWindowTextW(window, text.data(), int(text.size()))));
+    return text;
+}
+
+// What of a control its parent shows: the detail fields reach past their frame's right edge.
+int shownWidth(HWND control) {
+    RECT rect{};
+    GetWindowRect(control, &rect);
+    MapWindowPoints(HWND_DESKTOP, GetParent(control), reinterpret_cast<POINT*>(&rect), 2);
+    RECT parent{};
+    GetClientRect(GetParent(control), &parent);
+    const int shownRight = std::min(rect.right, parent.right - GetSystemMetrics(SM_CXEDGE));
+    return std::max(0, int(shownRight - rect.left));
+}
+
+// The width an owner-drawn list item's text may take.
+int listTextWidth(const RECT& item) {
+    return std::max(0, int(item.right - item.left) - 2 * kListTextPadding);
+}
+
+// A device context on window with font selected, for measuring text as it is drawn.
+class FontContext {
+public:
+    FontContext(HWND window, HFONT font) : window_(window), context_(GetDC(window)) {
+        old_ = SelectObject(context_, font ? font : GetStockObject(DEFAULT_GUI_FONT));
+    }
+    ~FontContext() {
+        SelectObject(context_, old_);
+        ReleaseDC(window_, context_);
+    }
+    FontContext(const FontContext&) = delete;
+    FontContext& operator=(const FontContext&) = delete;
+    HDC get() const { return context_; }
+
+private:
+    HWND window_;
+    HDC context_;
+    HGDIOBJ old_;
+};
+
+HFONT fontOf(HWND window) {
+    return HFONT(SendMessageW(window, WM_GETFONT, 0, 0));
 }
 
 HFONT createFont(const wchar_t* face, int dpi) {
@@ -113,6 +192,7 @@ Win32Window::Win32Window(hid::ApiDeclarations& api, HINSTANCE instance)
     SetWindowLongPtrW(window_, 0, LONG_PTR(this));
     SetWindowLongPtrW(window_, GWLP_WNDPROC, LONG_PTR(&Win32Window::windowProc));
     createControls();
+    createToolTips();
     orderForTabbing();
     applyLayout(int(GetDpiForWindow(window_)));
 }
@@ -156,6 +236,11 @@ HWND Win32Window::createControl(const ControlLayout& row) {
     const DWORD extended = row.kind == ControlKind::TextBox ? WS_EX_CLIENTEDGE : 0;
     HWND control = CreateWindowExW(extended, classOf(row.kind), wide(row.text).c_str(),
                                    styleOf(row), 0, 0, 0, 0, parent, id, instance_, nullptr);
+    if (isDetailField(row.control)) {
+        SetWindowLongPtrW(
+            control, GWLP_USERDATA,
+            SetWindowLongPtrW(control, GWLP_WNDPROC, LONG_PTR(&Win32Window::detailFieldProc)));
+    }
     EnableWindow(control, row.enabled);
     return control;
 }
@@ -169,11 +254,11 @@ int tabKey(const ControlLayout& row) {
         int first = INT_MAX;
         for (const ControlLayout& inside : kLayout)
             if (inside.in != Container::Window && frameOf(inside.in) == row.control &&
-                takesFocus(inside.kind))
+                inTabOrder(inside))
                 first = std::min(first, inside.tabIndex);
         return first;
     }
-    return takesFocus(row.kind) ? row.tabIndex : INT_MAX;
+    return inTabOrder(row) ? row.tabIndex : INT_MAX;
 }
 
 // A closed list is as high as its field, which its font decides; the design's height wins.
@@ -192,8 +277,8 @@ void fitListField(HWND list, int height) {
 } // namespace
 
 // The dialog manager moves the focus in the order of the windows' z-order, descending into
-// the frames' containers. Ordered so, the keys visit Delay, Enc1 to Enc16, SerNo, Text1,
-// RotStart and Selftest; a group box stays under the controls it frames, and SerNo over the
+// the frames' containers. Ordered so, the keys visit Delay, Enc1 to Enc16, SerNo, RotStart
+// and Selftest; a group box stays under the controls it frames, and SerNo over the
 // field it covers.
 void Win32Window::orderForTabbing() {
     std::vector<const ControlLayout*> rows;
@@ -253,6 +338,11 @@ void Win32Window::applyLayout(int dpi) {
                      SWP_NOZORDER | SWP_NOACTIVATE);
         if (row.kind == ControlKind::DropDownList)
             fitListField(self, at.height);
+        if (row.control == Control::SerNo) {
+            TEXTMETRICW metrics{};
+            GetTextMetricsW(FontContext(self, arial_).get(), &metrics);
+            SendMessageW(self, CB_SETITEMHEIGHT, 0, metrics.tmHeight + 2);
+        }
     }
     RECT frame{0, 0, pixelEdge(kClientWidthTwips, dpi), pixelEdge(kClientHeightTwips, dpi)};
     AdjustWindowRectExForDpi(&frame, kWindowStyle, FALSE, 0, UINT(dpi));
@@ -276,6 +366,8 @@ LRESULT CALLBACK Win32Window::containerProc(HWND window, UINT message, WPARAM wP
                                             LPARAM lParam) {
     switch (message) {
     case WM_COMMAND:
+    case WM_MEASUREITEM:
+    case WM_DRAWITEM:
     case WM_CTLCOLORSTATIC:
     case WM_CTLCOLORBTN:
     case WM_CTLCOLOREDIT:
@@ -295,6 +387,13 @@ LRESULT Win32Window::handle(UINT message, WPARAM wParam, LPARAM lParam) {
         if (wParam == kTimerId)
             logic_.Timer_Timer();
         return 0;
+    // The serial list's items, measured when it is made, until the layout sets their height.
+    case WM_MEASUREITEM:
+        reinterpret_cast<MEASUREITEMSTRUCT*>(lParam)->itemHeight = 16;
+        return TRUE;
+    case WM_DRAWITEM:
+        drawListItem(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
+        return TRUE;
     case WM_CTLCOLORSTATIC: {
         const int id = GetDlgCtrlID(HWND(lParam)) - kFirstControlId;
         if (id >= 0 && id < int(kControlCount) && isDetailField(Control(id))) {
@@ -335,6 +434,8 @@ void Win32Window::onCommand(WPARAM wParam, LPARAM lParam) {
         return;
     const Control source = Control(id);
     const ControlKind kind = layoutOf(source).kind;
+    if (source == Control::SerNo && HIWORD(wParam) == CBN_SELCHANGE)
+        updateToolTip(source);
     if (kind == ControlKind::DropDownList && HIWORD(wParam) == CBN_SELENDOK)
         logic_.selectionMade(source);
     else if (kind == ControlKind::CommandButton && HIWORD(wParam) == BN_CLICKED)
@@ -376,6 +477,8 @@ void Win32Window::showWindow() {
 
 void Win32Window::setText(Control name, const std::string& text) {
     SetWindowTextW(control(name), wide(text).c_str());
+    if (showsBoardString(name))
+        updateToolTip(name);
 }
 
 // A frame is disabled as a whole, its container with its group box.
@@ -391,10 +494,14 @@ void Win32Window::setEnabled(Control name, bool enabled) {
 
 void Win32Window::removeAllItems(Control list) {
     SendMessageW(control(list), CB_RESETCONTENT, 0, 0);
+    if (showsBoardString(list))
+        updateToolTip(list);
 }
 
 void Win32Window::addItem(Control list, const std::string& text, int index) {
     SendMessageW(control(list), CB_INSERTSTRING, WPARAM(index), LPARAM(wide(text).c_str()));
+    if (showsBoardString(list))
+        fitDroppedWidth(list);
 }
 
 int Win32Window::listIndex(Control list) const {
@@ -405,6 +512,8 @@ int Win32Window::listIndex(Control list) const {
 void Win32Window::setListIndex(Control list, int index) {
     const int count = int(SendMessageW(control(list), CB_GETCOUNT, 0, 0));
     SendMessageW(control(list), CB_SETCURSEL, WPARAM(index >= 0 && index < count ? index : -1), 0);
+    if (showsBoardString(list))
+        updateToolTip(list);
     logic_.selectionMade(list);
 }
 
@@ -448,6 +557,135 @@ void Win32Window::setTimerInterval(int milliseconds) {
     timerInterval_ = milliseconds;
     if (timerEnabled_)
         SetTimer(window_, kTimerId, UINT(timerInterval_), nullptr);
+}
+
+// Strings that may not fit their controls
+
+LRESULT CALLBACK Win32Window::detailFieldProc(HWND field, UINT message, WPARAM wParam,
+                                              LPARAM lParam) {
+    const auto* self =
+        reinterpret_cast<const Win32Window*>(GetWindowLongPtrW(GetAncestor(field, GA_ROOT), 0));
+    if (message == WM_PAINT && self) {
+        self->paintDetailField(field);
+        return 0;
+    }
+    const auto original = reinterpret_cast<WNDPROC>(GetWindowLongPtrW(field, GWLP_USERDATA));
+    const LRESULT result = CallWindowProcW(original, field, message, wParam, lParam);
+    // A static may draw a new text at once, as it would draw it: it is drawn again here.
+    if (message == WM_SETTEXT || message == WM_ENABLE)
+        InvalidateRect(field, nullptr, TRUE);
+    return result;
+}
+
+// On one line, in the system's window colours, cut short with an ellipsis where the frame
+// hides the rest of the field.
+void Win32Window::paintDetailField(HWND field) const {
+    PAINTSTRUCT paint{};
+    HDC context = BeginPaint(field, &paint);
+    RECT client{};
+    GetClientRect(field, &client);
+    FillRect(context, &client, GetSysColorBrush(COLOR_WINDOW));
+    SetTextColor(context, GetSysColor(COLOR_WINDOWTEXT));
+    SetBkMode(context, TRANSPARENT);
+    const HGDIOBJ old = SelectObject(context, fontOf(field));
+    const std::wstring shown = elided(context, windowText(field), shownWidth(field));
+    DrawTextW(context, shown.c_str(), int(shown.size()), &client,
+              DT_LEFT | DT_TOP | DT_SINGLELINE | DT_NOPREFIX);
+    SelectObject(context, old);
+    EndPaint(field, &paint);
+}
+
+// The serial list's items: whole in the open list, cut short with an ellipsis in the field.
+void Win32Window::drawListItem(const DRAWITEMSTRUCT& item) const {
+    const bool selected = (item.itemState & ODS_SELECTED) != 0;
+    FillRect(item.hDC, &item.rcItem, GetSysColorBrush(selected ? COLOR_HIGHLIGHT : COLOR_WINDOW));
+    if (item.itemID != UINT(-1)) {
+        const int colour = (item.itemState & ODS_DISABLED) != 0 ? COLOR_GRAYTEXT
+                           : selected                           ? COLOR_HIGHLIGHTTEXT
+                                                                : COLOR_WINDOWTEXT;
+        SetTextColor(item.hDC, GetSysColor(colour));
+        SetBkMode(item.hDC, TRANSPARENT);
+        const HGDIOBJ old = SelectObject(item.hDC, fontOf(item.hwndItem));
+        std::wstring text = itemText(item.hwndItem, int(item.itemID));
+        if ((item.itemState & ODS_COMBOBOXEDIT) != 0)
+            text = elided(item.hDC, text, listTextWidth(item.rcItem));
+        RECT room = item.rcItem;
+        room.left += kListTextPadding;
+        DrawTextW(item.hDC, text.c_str(), int(text.size()), &room,
+                  DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
+        SelectObject(item.hDC, old);
+    }
+    if ((item.itemState & ODS_FOCUS) != 0)
+        DrawFocusRect(item.hDC, &item.rcItem);
+}
+
+std::wstring Win32Window::shownText(Control name) const {
+    HWND shown = control(name);
+    const FontContext context(shown, fontOf(shown));
+    if (name != Control::SerNo)
+        return elided(context.get(), windowText(shown), shownWidth(shown));
+    COMBOBOXINFO info{};
+    info.cbSize = sizeof info;
+    GetComboBoxInfo(shown, &info);
+    const int index = listIndex(name);
+    return index < 0 ? std::wstring()
+                     : elided(context.get(), itemText(shown, index), listTextWidth(info.rcItem));
+}
+
+void Win32Window::createToolTips() {
+    INITCOMMONCONTROLSEX classes{sizeof classes, ICC_WIN95_CLASSES};
+    InitCommonControlsEx(&classes);
+    toolTips_ =
+        CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
+                        WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP, CW_USEDEFAULT, CW_USEDEFAULT,
+                        CW_USEDEFAULT, CW_USEDEFAULT, window_, nullptr, instance_, nullptr);
+    for (const ControlLayout& row : kLayout) {
+        if (!showsBoardString(row.control))
+            continue;
+        TTTOOLINFOW tool{};
+        tool.cbSize = TTTOOLINFOW_V2_SIZE;
+        tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+        tool.hwnd = GetParent(control(row.control));
+        tool.uId = UINT_PTR(control(row.control));
+        tool.lpszText = const_cast<wchar_t*>(L"");
+        SendMessageW(toolTips_, TTM_ADDTOOLW, 0, LPARAM(&tool));
+    }
+}
+
+// The whole text while the control shows it cut short; none otherwise.
+void Win32Window::updateToolTip(Control name) {
+    HWND shown = control(name);
+    const int index = name == Control::SerNo ? listIndex(name) : 0;
+    const std::wstring whole = name != Control::SerNo ? windowText(shown)
+                               : index < 0            ? std::wstring()
+                                                      : itemText(shown, index);
+    std::wstring tip = shownText(name) == whole ? std::wstring() : whole;
+    TTTOOLINFOW tool{};
+    tool.cbSize = TTTOOLINFOW_V2_SIZE;
+    tool.uFlags = TTF_IDISHWND;
+    tool.hwnd = GetParent(shown);
+    tool.uId = UINT_PTR(shown);
+    tool.lpszText = tip.data();
+    SendMessageW(toolTips_, TTM_UPDATETIPTEXTW, 0, LPARAM(&tool));
+}
+
+// The open list is as wide as its longest item, so that every serial is read whole there.
+void Win32Window::fitDroppedWidth(Control list) {
+    HWND shown = control(list);
+    const FontContext context(shown, fontOf(shown));
+    RECT field{};
+    GetWindowRect(shown, &field);
+    int widest = int(field.right - field.left);
+    const int count = int(SendMessageW(shown, CB_GETCOUNT, 0, 0));
+    for (int index = 0; index < count; ++index) {
+        const std::wstring text = itemText(shown, index);
+        SIZE size{};
+        GetTextExtentPoint32W(context.get(), text.c_str(), int(text.size()), &size);
+        widest =
+            std::max(widest, int(size.cx) + 2 * kListTextPadding + GetSystemMetrics(SM_CXVSCROLL) +
+                                 2 * GetSystemMetrics(SM_CXEDGE));
+    }
+    SendMessageW(shown, CB_SETDROPPEDWIDTH, WPARAM(widest), 0);
 }
 
 } // namespace app::win32

@@ -11,6 +11,7 @@
 #include "WindowView.h"
 
 #include <array>
+#include <string>
 #include <windows.h>
 
 namespace app::win32 {
@@ -45,6 +46,12 @@ public:
     bool timerEnabled() const { return timerEnabled_; }
     int timerInterval() const { return timerInterval_; }
 
+    // The text a detail field or the serial list's field draws: its own, ended with an
+    // ellipsis where the visible part of the field is too short for it.
+    std::wstring shownText(Control control) const;
+    // The tooltips that give such a text whole.
+    HWND toolTips() const { return toolTips_; }
+
 private:
     static LRESULT CALLBACK windowProc(HWND, UINT, WPARAM, LPARAM);
     static LRESULT CALLBACK containerProc(HWND, UINT, WPARAM, LPARAM);
@@ -57,6 +64,14 @@ private:
     void applyLayout(int dpi);
     HFONT fontFor(FontFace face) const;
     bool isList(HWND window) const;
+
+    // Strings that may not fit: drawn elided, whole in a tooltip.
+    static LRESULT CALLBACK detailFieldProc(HWND, UINT, WPARAM, LPARAM);
+    void paintDetailField(HWND field) const;
+    void drawListItem(const DRAWITEMSTRUCT& item) const;
+    void createToolTips();
+    void updateToolTip(Control control);
+    void fitDroppedWidth(Control list);
 
     // The view's operations
     void showWindow() override;
@@ -78,6 +93,7 @@ private:
     HWND frame3_ = nullptr;
     HFONT arial_ = nullptr;
     HFONT msSansSerif_ = nullptr;
+    HWND toolTips_ = nullptr;
     bool timerEnabled_ = false;
     int timerInterval_ = kTimerIntervalMs;
     MainWindowLogic logic_;

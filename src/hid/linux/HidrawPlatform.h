@@ -94,6 +94,9 @@ public:
     // poll() on the node, then one read().
     InputWait WaitForInputReport(Handle handle, std::uint8_t* buffer, std::uint32_t bufferLength,
                                  std::uint32_t& bytesRead, std::uint32_t timeoutMs) override;
+    // The node watch's generation: one read of the inotify descriptor, which does not block. The
+    // search compares the same numbers, so a look taken here still makes it list afresh.
+    std::uint64_t InterfaceGeneration() override { return watch_.look(); }
 
 protected:
     // Every ioctl goes through here: the result, or -errno. Tests stand in for the kernel.

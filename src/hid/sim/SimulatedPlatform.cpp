@@ -53,11 +53,15 @@ const char* opName(Op op) {
 
 DeviceId SimulatedPlatform::add(InterfaceSpec spec) {
     interfaces_.push_back(Interface{std::move(spec), {}, true, 1, true, 0, {}});
+    ++interfaceGeneration_;
     return static_cast<DeviceId>(interfaces_.size() - 1);
 }
 
 void SimulatedPlatform::unplug(DeviceId device) {
-    interfaces_.at(device).plugged = false;
+    Interface& interface = interfaces_.at(device);
+    if (interface.plugged)
+        ++interfaceGeneration_;
+    interface.plugged = false;
 }
 
 void SimulatedPlatform::plug(DeviceId device) {
@@ -65,6 +69,7 @@ void SimulatedPlatform::plug(DeviceId device) {
     if (!interface.plugged) {
         interface.plugged = true;
         ++interface.connection;
+        ++interfaceGeneration_;
     }
 }
 

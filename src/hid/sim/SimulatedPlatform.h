@@ -170,6 +170,8 @@ public:
     // once too, without waiting: the caller's clock is the test's to move.
     InputWait WaitForInputReport(Handle handle, std::uint8_t* buffer, std::uint32_t bufferLength,
                                  std::uint32_t& bytesRead, std::uint32_t timeoutMs) override;
+    // Changes with every add, plug and unplug. Not logged: no device hears of it.
+    std::uint64_t InterfaceGeneration() override { return interfaceGeneration_; }
 
 private:
     struct Interface {
@@ -219,6 +221,7 @@ private:
     Handle nextHandle_ = 0x100;
     Handle callHandle_ = 0;
     mutable std::size_t pathsBuilt_ = 0;
+    std::uint64_t interfaceGeneration_ = 0;
 };
 
 } // namespace hid::sim
