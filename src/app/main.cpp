@@ -1,4 +1,5 @@
 #include "AppIdentity.h"
+#include "ProjectVersion.h"
 #include "frmMain.h"
 
 #include <QApplication>
@@ -55,7 +56,7 @@ int main(int argc, char* argv[]) {
         Qt::HighDpiScaleFactorRoundingPolicy::PassThrough);
     QApplication application(argc, argv);
     QApplication::setApplicationName(QString::fromLatin1(app::kProductName));
-    QApplication::setApplicationVersion(QString::fromLatin1(app::kFileVersion));
+    QApplication::setApplicationVersion(QStringLiteral(TESSARY_VERSION));
     parseCommandLine();
 
     NativePlatform platform;

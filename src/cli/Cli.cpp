@@ -1,8 +1,8 @@
 #include "Cli.h"
 
-#include "../app/AppIdentity.h"
 #include "CliContext.h"
 #include "Commands.h"
+#include "ProjectVersion.h"
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
@@ -37,7 +37,7 @@ int run(hid::ApiDeclarations& platform, const std::vector<std::string>& args, st
                    "The board to work on, by its serial number; needed to write when two or "
                    "more boards are plugged in");
     app.add_flag("--json", context.json, "Machine-readable output");
-    app.set_version_flag("--version", std::string("tessary32 ") + TESSARY_FILE_VERSION);
+    app.set_version_flag("--version", std::string("tessary32 ") + TESSARY_VERSION);
     app.footer(kFooter);
     app.require_subcommand(1);
     app.fallthrough();
