@@ -26,6 +26,10 @@ constexpr char kFooter[] = R"(Exit codes:
 
 } // namespace
 
+bool asksForDemo(const std::vector<std::string>& args) {
+    return std::find(args.begin(), args.end(), "--demo") != args.end();
+}
+
 int run(hid::ApiDeclarations& platform, const std::vector<std::string>& args, std::ostream& out,
         std::ostream& err, const Environment& environment) {
     Context context{platform, out, err, {}, false, environment};
@@ -37,6 +41,11 @@ int run(hid::ApiDeclarations& platform, const std::vector<std::string>& args, st
                    "The board to work on, by its serial number; needed to write when two or "
                    "more boards are plugged in");
     app.add_flag("--json", context.json, "Machine-readable output");
+    // main() has seen it already (asksForDemo) and passed the simulated boards.
+    bool demo = false;
+    app.add_flag("--demo", demo,
+                 "Works on three simulated boards instead of the ones plugged in: try any "
+                 "command without a board");
     app.set_version_flag("--version", std::string("tessary32 ") + TESSARY_VERSION);
     app.footer(kFooter);
     app.require_subcommand(1);

@@ -20,6 +20,10 @@ struct Environment {
     std::function<std::int64_t()> nowMs; // a steady clock; empty for the system's
 };
 
+// True when the arguments ask for the demo's simulated boards (--demo), which the program then
+// passes to run() as the platform.
+bool asksForDemo(const std::vector<std::string>& args);
+
 // Runs one command line over the platform; args are the arguments after the program's name.
 // Returns the exit code (CliContext.h).
 int run(hid::ApiDeclarations& platform, const std::vector<std::string>& args, std::ostream& out,
