@@ -374,6 +374,32 @@ const std::vector<Refusal> kRefusals{
      1,
      {"b1-b2 was not written", "sim:hid#0"},
      false},
+    {"NoReadBackAfterTheWrite",
+     [](hid::sim::SimulatedPlatform& sim) {
+         oneBoard(sim);
+         sim.setFailing(Op::HidD_GetFeature); // the board stops answering once written to
+     },
+     {"--json", "set", "b1-b2=1:1"},
+     "",
+     1,
+     {"b1-b2 is (not read), not 1:1", R"("verified": false)"},
+     false},
+    {"RestoreThatDisturbsASettingItDidNotWrite",
+     [](hid::sim::SimulatedPlatform& sim) {
+         oneBoard(sim);
+         auto& memory = sim.firmware(0).memory;
+         memory[0x40] = 6; // 48 ms and Auto, as in the file: only b1-b2 differs
+         memory[0x4E] = 0xFF;
+         sim.beforeCall = [&memory](Op, DeviceId) {
+             if (memory[0x20] == 0x02) // once b1-b2 is 1:1, the pulse width drops to 8 ms
+                 memory[0x40] = 1;
+         };
+     },
+     {"restore", "FILE"},
+     kGoodFile,
+     1,
+     {"pulse-width is 8 ms, not 48 ms"},
+     false},
     {"UnpluggedDuringShow",
      [](hid::sim::SimulatedPlatform& sim) {
          oneBoard(sim);
