@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <istream>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -18,6 +19,7 @@ struct Environment {
     std::function<void()> catchInterrupt = [] {};
     std::function<bool()> stopRequested = [] { return false; };
     std::function<std::int64_t()> nowMs; // a steady clock; empty for the system's
+    std::istream* in = nullptr;          // standard input, for "restore -"
 };
 
 // True when the arguments ask for the demo's simulated boards (--demo), which the program then

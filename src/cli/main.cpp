@@ -66,6 +66,7 @@ int main(int argc, char** argv) {
     cli::Environment environment;
     environment.catchInterrupt = catchInterrupt;
     environment.stopRequested = [] { return interrupted.load(); };
+    environment.in = &std::cin;
     return cli::run(simulated ? static_cast<hid::ApiDeclarations&>(demo) : platform, args,
                     std::cout, std::cerr, environment);
 }
