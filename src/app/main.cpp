@@ -1,4 +1,5 @@
 #include "AppIdentity.h"
+#include "ProjectVersion.h"
 #include "frmMain.h"
 
 #include <QApplication>
@@ -56,7 +57,7 @@ int main(int argc, char* argv[]) {
         Qt::HighDpiScaleFactorRoundingPolicy::PassThrough);
     QApplication application(argc, argv);
     QApplication::setApplicationName(QString::fromLatin1(app::kProductName));
-    QApplication::setApplicationVersion(QString::fromLatin1(app::kFileVersion));
+    QApplication::setApplicationVersion(QStringLiteral(TESSARY_VERSION));
     // On Wayland the window's app ID, which docks match to the desktop entry as X matches
     // StartupWMClass to the window's class, the application's name.
     QApplication::setDesktopFileName(QStringLiteral("io.github.tessary32.Config"));

@@ -34,6 +34,8 @@ int exitCodeOf(config::SessionError::Kind kind) {
 
 int fail(Context& context, int code, const std::string& message) {
     context.err << "tessary32: " << message << '\n';
+    if (!context.failure)
+        context.failure = message;
     return code;
 }
 

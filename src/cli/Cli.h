@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <istream>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -18,7 +19,12 @@ struct Environment {
     std::function<void()> catchInterrupt = [] {};
     std::function<bool()> stopRequested = [] { return false; };
     std::function<std::int64_t()> nowMs; // a steady clock; empty for the system's
+    std::istream* in = nullptr;          // standard input, for "restore -"
 };
+
+// True when the arguments ask for the demo's simulated boards (--demo), which the program then
+// passes to run() as the platform.
+bool asksForDemo(const std::vector<std::string>& args);
 
 // Runs one command line over the platform; args are the arguments after the program's name.
 // Returns the exit code (CliContext.h).

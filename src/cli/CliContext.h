@@ -4,6 +4,7 @@
 #include "ApiDeclarations.h"
 #include "Cli.h"
 
+#include <optional>
 #include <ostream>
 #include <string>
 
@@ -25,9 +26,13 @@ struct Context {
     std::string serial; // --serial, empty when not given
     bool json = false;  // --json
     const Environment& environment;
+    // What the first fail() told; with --json, standard output tells it too.
+    std::optional<std::string> failure;
+    bool printedJson = false; // the command's JSON document is out
 };
 
-// Writes "tessary32: " and the message on the error stream; returns code.
+// Writes "tessary32: " and the message on the error stream and keeps the message as the
+// command's failure; returns code.
 int fail(Context& context, int code, const std::string& message);
 
 } // namespace cli

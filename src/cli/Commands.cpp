@@ -20,9 +20,13 @@ namespace {
 
 using Document = nlohmann::ordered_json;
 
-void print(Context& context, const Document& document) {
+// The command's one JSON document; it tells the failure, if the command failed before.
+void print(Context& context, Document document) {
+    if (context.failure && document.is_object())
+        document["error"] = *context.failure;
     // A file name need not be UTF-8; JSON must be.
     context.out << document.dump(2, ' ', true, Document::error_handler_t::replace) << '\n';
+    context.printedJson = true;
 }
 
 void printRow(Context& context, const std::string& name, const std::string& value) {
@@ -77,11 +81,10 @@ int runList(Context& context) {
                           {"version", version},
                           {"device", latin1ToUtf8(board.devicePath)}});
     }
+    const int code = boards.empty() ? sessionFailed(context, "", session.lastError()) : kOk;
     if (context.json)
         print(context, {{"boards", listed}});
-    if (boards.empty())
-        return sessionFailed(context, "", session.lastError());
-    return kOk;
+    return code;
 }
 
 // ---- show ----
@@ -94,6 +97,8 @@ int runShow(Context& context) {
     const config::BoardSettings settings = board.session.readSettings();
     const config::SessionError readError = board.session.lastError();
     const std::vector<config::Setting> offered = settingsOffered(details.version());
+    const int code =
+        settings.complete() ? kOk : board.failed("not every setting could be read back", readError);
 
     Document values = Document::object();
     for (const config::Setting& setting : offered) {
@@ -121,9 +126,7 @@ int runShow(Context& context) {
             printRow(context, keyOf(setting), index ? valueText(setting, *index) : "(not read)");
         }
     }
-    if (!settings.complete())
-        return board.failed("not every setting could be read back", readError);
-    return kOk;
+    return code;
 }
 
 // ---- writing and checking ----
@@ -200,24 +203,8 @@ int runSet(Context& context, const std::vector<std::string>& texts) {
 
 // ---- selftest ----
 
-int runSelfTest(Context& context) {
-    ChosenBoard board(context);
-    if (const int code = board.open(Access::Writes); code != kOk)
-        return code;
-    if (!board.version().offersSelfTest())
-        return fail(context, kBadInput,
-                    "the board " + printable(board.listing.serial) + " is version " +
-                        board.version().text() +
-                        ": it has no self test, which boards have from version 1.3");
-    const config::SelfTestOutcome outcome = board.session.selfTest();
-    if (context.json)
-        print(context, {{"serial", latin1ToUtf8(board.listing.serial)},
-                        {"result", outcome.text()},
-                        {"failed_input", outcome.kind == config::SelfTestOutcome::Kind::Failed
-                                             ? Document(outcome.input)
-                                             : Document()}});
-    else
-        context.out << outcome.text() << '\n';
+// kOk when the test passed; otherwise it tells the user what failed.
+int selfTestVerdict(Context& context, ChosenBoard& board, const config::SelfTestOutcome& outcome) {
     switch (outcome.kind) {
     case config::SelfTestOutcome::Kind::Passed:
         return kOk;
@@ -230,6 +217,28 @@ int runSelfTest(Context& context) {
         break;
     }
     return board.failed("the self test got no answer", board.session.lastError());
+}
+
+int runSelfTest(Context& context) {
+    ChosenBoard board(context);
+    if (const int code = board.open(Access::Writes); code != kOk)
+        return code;
+    if (!board.version().offersSelfTest())
+        return fail(context, kBadInput,
+                    "the board " + printable(board.listing.serial) + " is version " +
+                        board.version().text() +
+                        ": it has no self test, which boards have from version 1.3");
+    const config::SelfTestOutcome outcome = board.session.selfTest();
+    const int code = selfTestVerdict(context, board, outcome);
+    if (context.json)
+        print(context, {{"serial", latin1ToUtf8(board.listing.serial)},
+                        {"result", outcome.text()},
+                        {"failed_input", outcome.kind == config::SelfTestOutcome::Kind::Failed
+                                             ? Document(outcome.input)
+                                             : Document()}});
+    else
+        context.out << outcome.text() << '\n';
+    return code;
 }
 
 // ---- save ----
@@ -270,10 +279,15 @@ int runSave(Context& context, const std::string& file) {
 
 // ---- restore ----
 
-std::optional<std::string> readFile(const std::string& file) {
-    std::ifstream stream(file, std::ios::binary);
-    if (!stream)
+// The file's text, or standard input's for "-".
+std::optional<std::string> readFile(Context& context, const std::string& file) {
+    std::ifstream opened;
+    if (file != "-")
+        opened.open(file, std::ios::binary);
+    std::istream* input = file == "-" ? context.environment.in : &opened;
+    if (input == nullptr || !*input)
         return std::nullopt;
+    std::istream& stream = *input;
     std::string text;
     // One byte more than a settings file may have, so that a larger one is seen to be larger.
     text.resize(kMaxSettingsFileSize + 1);
@@ -285,9 +299,10 @@ std::optional<std::string> readFile(const std::string& file) {
 }
 
 int runRestore(Context& context, const std::string& file) {
-    const std::optional<std::string> text = readFile(file);
+    const std::optional<std::string> text = readFile(context, file);
     if (!text)
-        return fail(context, kBadInput, "cannot read " + printable(file));
+        return fail(context, kBadInput,
+                    "cannot read " + (file == "-" ? "standard input" : printable(file)));
     std::string error;
     const std::optional<std::vector<Assignment>> wanted = parseSettingsFile(*text, error);
     if (!wanted)
@@ -355,7 +370,7 @@ void addRestore(CLI::App& app, Runner& runner) {
     auto file = std::make_shared<std::string>();
     CLI::App* restore = app.add_subcommand(
         "restore", "Writes the settings of a saved file that differ, then checks");
-    restore->add_option("FILE", *file, "A file written by save")->required();
+    restore->add_option("FILE", *file, "A file written by save; - for standard input")->required();
     restore->callback([&runner, file] {
         runner = [file](Context& context) { return runRestore(context, *file); };
     });

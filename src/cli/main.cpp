@@ -1,5 +1,7 @@
-// tessary32: the command line over the real platform layer.
+// tessary32: the command line over the real platform layer, or over the demo's simulated
+// boards with --demo.
 #include "Cli.h"
+#include "DemoBoards.h"
 
 #ifdef _WIN32
 #include "Win32Platform.h"
@@ -54,8 +56,16 @@ int main(int argc, char** argv) {
     hid::HidrawPlatform platform;
 #endif
     const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
+    hid::sim::SimulatedPlatform demo;
+    const bool simulated = cli::asksForDemo(args);
+    if (simulated) {
+        demo.runInRealTime();
+        hid::sim::addDemoBoards(demo);
+    }
     cli::Environment environment;
     environment.catchInterrupt = catchInterrupt;
     environment.stopRequested = [] { return interrupted.load(); };
-    return cli::run(platform, args, std::cout, std::cerr, environment);
+    environment.in = &std::cin;
+    return cli::run(simulated ? static_cast<hid::ApiDeclarations&>(demo) : platform, args,
+                    std::cout, std::cerr, environment);
 }

@@ -2,6 +2,7 @@
 // prints, and the exit code of every failure and bad input.
 #include "Cli.h"
 
+#include "ProjectVersion.h"
 #include "SimulatedPlatform.h"
 
 #include <algorithm>
@@ -19,6 +20,7 @@ namespace {
 using hid::sim::DeviceId;
 using hid::sim::Op;
 using ::testing::HasSubstr;
+using ::testing::Not;
 using Bytes = std::vector<std::uint8_t>;
 
 constexpr std::size_t kReportLength = 65;
@@ -49,7 +51,7 @@ protected:
     int run(std::vector<std::string> args) {
         std::ostringstream outStream, errStream;
         sim.clearCalls();
-        const int code = cli::run(sim, args, outStream, errStream);
+        const int code = cli::run(sim, args, outStream, errStream, environment);
         out = outStream.str();
         err = errStream.str();
         return code;
@@ -83,6 +85,7 @@ protected:
     }
 
     hid::sim::SimulatedPlatform sim;
+    cli::Environment environment;
     std::string out;
     std::string err;
     const std::filesystem::path directory =
@@ -188,6 +191,15 @@ TEST_F(CliTest, RestoreOntoAnotherBoardWritesOnlyWhatDiffersThenVerifies) {
 
     ASSERT_EQ(run({"restore", "--serial", "0002", saved}), 0) << err;
     EXPECT_EQ(sent(), std::vector<Bytes>{kReadBackRequest});
+
+    // "-" is standard input.
+    sim.firmware(to).memory[0x20] = 0;
+    std::stringstream savedText;
+    savedText << std::ifstream(saved).rdbuf();
+    environment.in = &savedText;
+    ASSERT_EQ(run({"--serial", "0002", "restore", "-"}), 0) << err;
+    EXPECT_EQ(sent(), (std::vector<Bytes>{kReadBackRequest, report({0x00, 0xEE, 0x20, 0x02}),
+                                          kReadBackRequest}));
 }
 
 TEST_F(CliTest, SavedFileNamesItsFormatTheBoardAndEverySetting) {
@@ -220,6 +232,44 @@ TEST_F(CliTest, SerialIsChosenAsListed) {
             EXPECT_EQ(call.device, accented) << command;
     }
     EXPECT_EQ(sim.firmware(accented).memory[0x20], 0x02) << "b1-b2 is 1:1";
+}
+
+TEST_F(CliTest, HelpOfASubcommandShowsItsOptionsAndVersionIsTheProjects) {
+    ASSERT_EQ(run({"restore", "--help"}), 0) << err;
+    for (const char* words : {"--serial", "--json", "- for standard input", "tessary32 --help"})
+        EXPECT_THAT(out, HasSubstr(words));
+    EXPECT_THAT(out, Not(HasSubstr("no board found")));
+    ASSERT_EQ(run({"--version"}), 0) << err;
+    EXPECT_EQ(out, "tessary32 " TESSARY_VERSION "\n");
+}
+
+// A script that asks for JSON reads why a command failed from standard output, in the one JSON
+// document it gets there; the message on standard error stays.
+TEST_F(CliTest, WithJsonAFailureIsToldInTheOneDocumentOnStandardOutput) {
+    const auto failsInOneDocument = [this](const std::vector<std::string>& args) {
+        EXPECT_NE(run(args), 0) << args.back();
+        EXPECT_FALSE(err.empty()) << args.back();
+        if (!nlohmann::json::accept(out)) {
+            ADD_FAILURE() << args.back() << ": not one JSON document: " << out;
+            return nlohmann::json::object();
+        }
+        const auto document = nlohmann::json::parse(out);
+        EXPECT_NE(document.value("error", ""), "") << args.back() << ": " << out;
+        return document;
+    };
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"--json", "show"},
+                                                 {"list", "--json"},
+                                                 {"--json", "--colour", "list"},
+                                                 {"--json", "set", "b1-b2"}})
+        failsInOneDocument(args);
+
+    const DeviceId board = addBoard();
+    sim.beforeCall = [&](Op op, DeviceId) {
+        if (op == Op::HidD_GetFeature)
+            sim.firmware(board).memory[0x40] = 1; // the board keeps 8 ms
+    };
+    EXPECT_EQ(failsInOneDocument({"--json", "set", "pulse-width=200"}).value("verified", true),
+              false);
 }
 
 TEST_F(CliTest, BoardTextsReachTheConsoleWithoutControlCharacters) {
@@ -393,6 +443,32 @@ const std::vector<Refusal> kRefusals{
      "",
      1,
      {"b1-b2 was not written", "sim:hid#0"},
+     false},
+    {"NoReadBackAfterTheWrite",
+     [](hid::sim::SimulatedPlatform& sim) {
+         oneBoard(sim);
+         sim.setFailing(Op::HidD_GetFeature); // the board stops answering once written to
+     },
+     {"--json", "set", "b1-b2=1:1"},
+     "",
+     1,
+     {"b1-b2 is (not read), not 1:1", R"("verified": false)"},
+     false},
+    {"RestoreThatDisturbsASettingItDidNotWrite",
+     [](hid::sim::SimulatedPlatform& sim) {
+         oneBoard(sim);
+         auto& memory = sim.firmware(0).memory;
+         memory[0x40] = 6; // 48 ms and Auto, as in the file: only b1-b2 differs
+         memory[0x4E] = 0xFF;
+         sim.beforeCall = [&memory](Op, DeviceId) {
+             if (memory[0x20] == 0x02) // once b1-b2 is 1:1, the pulse width drops to 8 ms
+                 memory[0x40] = 1;
+         };
+     },
+     {"restore", "FILE"},
+     kGoodFile,
+     1,
+     {"pulse-width is 8 ms, not 48 ms"},
      false},
     {"UnpluggedDuringShow",
      [](hid::sim::SimulatedPlatform& sim) {

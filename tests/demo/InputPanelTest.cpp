@@ -50,15 +50,21 @@ TEST_F(InputPanelTest, ButtonsPressTheSelectedBoardAndTheMonitorShowsEachChange)
     EXPECT_TRUE(lines[1].endsWith(QStringLiteral("ms  -B11"))) << lines[1].toStdString();
 }
 
+// The first turn after the utility set the pair to another mode counts every pulse too.
 TEST_F(InputPanelTest, PulsesOnAnEncoderPairShowAsOneTurn) {
     benchWidget<QSpinBox>(QStringLiteral("pulseCount"))->setValue(2);
     benchWidget<QComboBox>(QStringLiteral("pulseInput"))->setCurrentIndex(5); // B6
     QTest::mouseClick(benchWidget<QPushButton>(QStringLiteral("sendPulses")), Qt::LeftButton);
     QTRY_VERIFY_WITH_TIMEOUT(!panel.monitorLines().isEmpty(), 5000);
+    demo.platform.firmware(board12).memory[0x24] = 0x08; // B5 B6: 1:4, as the utility writes it
+    QTest::mouseClick(benchWidget<QPushButton>(QStringLiteral("sendPulses")), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(panel.monitorLines().size() >= 2, 5000);
     const QStringList lines = panel.monitorLines();
-    ASSERT_EQ(lines.size(), 1);
+    ASSERT_EQ(lines.size(), 2);
     EXPECT_TRUE(lines[0].contains(QStringLiteral("ms  B5 B6 (1:2): 2 pulses on B6, ")))
         << lines[0].toStdString();
+    EXPECT_TRUE(lines[1].contains(QStringLiteral("ms  B5 B6 (1:4): 2 pulses on B6, ")))
+        << lines[1].toStdString();
 }
 
 TEST_F(InputPanelTest, UnplugEndsTheMonitoringAndPluggingInStartsItAgain) {

@@ -98,6 +98,19 @@ TEST_F(HidrawPlatformTest, EnumerationSeesNodesComeAndGoBetweenSearches) {
     EXPECT_EQ(enumeratedPaths(), (std::vector<std::string>{dev + "/hidraw2", dev + "/hidraw5"}));
 }
 
+// The kernel removes /dev/hidrawN before the node's sysfs entries, which raise no inotify event:
+// a listing made in between is not kept once they are gone.
+TEST_F(HidrawPlatformTest, ListingMadeWhileANodeWasGoingIsNotKept) {
+    addUsbBoard(0, "S0");
+    addUsbBoard(2, "S2");
+    const std::string dev = tree.dev().string();
+    EXPECT_EQ(enumeratedPaths(), (std::vector<std::string>{dev + "/hidraw0", dev + "/hidraw2"}));
+    std::filesystem::remove(tree.dev() / "hidraw0");
+    enumeratedPaths(); // sysfs still lists hidraw0
+    tree.removeSysfsEntriesUnseen(0);
+    EXPECT_EQ(enumeratedPaths(), std::vector<std::string>{dev + "/hidraw2"});
+}
+
 TEST_F(HidrawPlatformTest, StringsComeFromSysfsAsUtf16) {
     addUsbBoard(3, "TS32-0042");
     const Handle handle = open(3);

@@ -96,4 +96,16 @@ void SysfsTree::removeNode(int minor) const {
     fs::remove(dev() / nodeName(minor));
 }
 
+void SysfsTree::removeSysfsEntriesUnseen(int minor) const {
+    const fs::path classDir = sys() / "class";
+    const fs::path watched = fs::canonical(classDir);
+    const fs::path fresh = sys() / ("class-without-" + nodeName(minor));
+    fs::copy(watched, fresh, fs::copy_options::recursive | fs::copy_options::copy_symlinks);
+    fs::remove(fresh / "hidraw" / nodeName(minor));
+    fs::remove_all(fs::canonical(watched / "hidraw" / nodeName(minor)).parent_path().parent_path());
+    fs::remove(sys() / "dev" / "char" / charDevice(minor));
+    fs::rename(classDir, sys() / ("class-before-" + nodeName(minor)));
+    fs::create_directory_symlink(fresh.filename(), classDir);
+}
+
 } // namespace test

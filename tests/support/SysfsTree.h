@@ -52,6 +52,10 @@ public:
     void addInputChild(const fs::path& hidDir, int k, const std::string& version) const;
     // What an unplug leaves: the node's class and dev/char links and its device go away.
     void removeNode(int minor) const;
+    // The node's sysfs entries go as real sysfs lets them go, raising no inotify event: the
+    // class directory is swapped for a copy without the node, so that a watch on the one before
+    // sees nothing. /dev is left as it is.
+    void removeSysfsEntriesUnseen(int minor) const;
 
 private:
     void link(const fs::path& linkPath, const fs::path& target) const;

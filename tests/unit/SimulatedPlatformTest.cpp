@@ -4,6 +4,7 @@
 
 #include "BoardConnection.h"
 
+#include <chrono>
 #include <gtest/gtest.h>
 
 namespace {
@@ -123,6 +124,22 @@ TEST_F(SimulatedPlatformTest, PressesReachEveryHandleAsInputReports) {
     EXPECT_EQ(sim.lastError().kind, hid::PlatformError::Kind::Gone);
     sim.CloseHandle(presence);
     sim.CloseHandle(monitor);
+}
+
+// tessary32 --demo watches simulated boards for as long as its user likes.
+TEST_F(SimulatedPlatformTest, InRealTimeAWaitSleepsItsTimeoutAndNoCallIsLogged) {
+    sim.runInRealTime();
+    const auto board = sim.add(InterfaceSpec{});
+    const hid::Handle handle = open(board, hid::FILE_FLAG_OVERLAPPED);
+    Bytes report(5, 0);
+    std::uint32_t read = 0;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(sim.WaitForInputReport(handle, report.data(), 5, read, 30), hid::InputWait::Timeout);
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(30));
+    sim.press(board, 1);
+    EXPECT_EQ(sim.WaitForInputReport(handle, report.data(), 5, read, 30), hid::InputWait::Report);
+    EXPECT_TRUE(sim.calls().empty());
+    sim.CloseHandle(handle);
 }
 
 TEST_F(SimulatedPlatformTest, StringsAreCutToTheBufferAndEndInAZeroUnitWhenThereIsRoom) {

@@ -1,8 +1,9 @@
-# The window's command line: ctest runs this script with -DPROGRAM=<tessary32-config>.
+# The window's command line: ctest runs this script with -DPROGRAM=<tessary32-config> and
+# -DVERSION=<the project's version>.
 # Each case: the arguments, the exit status, and a text that must appear on stdout or stderr.
 set(cases
     "--help|0|stdout|Usage: "
-    "--version|0|stdout|Tessary-32 Kelmora 1.01"
+    "--version|0|stdout|Tessary-32 Kelmora ${VERSION}\n"
     "--frobnicate|2|stderr|Usage: "
     "board3|2|stderr|Usage: ")
 foreach(case IN LISTS cases)

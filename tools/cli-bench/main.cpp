@@ -16,6 +16,7 @@ int main(int argc, char** argv) {
     }
     const std::chrono::microseconds transfer(std::strtol(argv[1], nullptr, 10));
     hid::sim::SimulatedPlatform platform;
+    platform.runInRealTime();
     platform.add({});
     platform.beforeCall = [&](hid::sim::Op op, hid::sim::DeviceId) {
         if (op == hid::sim::Op::HidD_SetFeature || op == hid::sim::Op::HidD_GetFeature)

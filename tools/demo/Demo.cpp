@@ -1,12 +1,10 @@
 #include "Demo.h"
 
-#include "Protocol.h"
+#include "DemoBoards.h"
 
 #include <QGuiApplication>
 #include <QScreen>
 #include <algorithm>
-#include <array>
-#include <utility>
 
 namespace demo {
 
@@ -14,39 +12,12 @@ namespace {
 
 constexpr int kGap = 16;
 
-struct StartingBoard {
-    const char16_t* serial;
-    std::uint16_t versionNumber;
-    std::vector<std::pair<int, std::uint8_t>> encoderModes; // channel, code
-    std::uint8_t pulseWidth;
-    std::uint8_t rotStart;
-};
-
-const std::array<StartingBoard, 3>& boardsOnTheBench() {
-    static const std::array<StartingBoard, 3> boards{{
-        {u"TS32-0011", 0x0101, {{1, 0x02}, {2, 0x02}}, 3, config::kRotStartAuto},
-        {u"TS32-0012", 0x0102, {{1, 0x04}, {2, 0x04}, {3, 0x04}, {4, 0x04}, {9, 0x08}}, 12, 5},
-        {u"TS32-0013", 0x0103, {{1, 0x08}, {2, 0x04}, {3, 0x02}, {16, 0x08}}, 25, 16},
-    }};
-    return boards;
-}
-
-void putSettings(hid::sim::SimulatedFirmware& firmware, const StartingBoard& board) {
-    for (const auto& [channel, code] : board.encoderModes)
-        firmware.memory[config::encoderAddress(channel)] = code;
-    firmware.memory[config::kPulseWidthAddress] = board.pulseWidth;
-    firmware.memory[config::kRotStartAddress] = board.rotStart;
-}
-
 } // namespace
 
 Demo::Demo() {
-    for (const StartingBoard& board : boardsOnTheBench()) {
-        hid::sim::InterfaceSpec spec;
-        spec.serial = board.serial;
-        spec.versionNumber = board.versionNumber;
-        const hid::sim::DeviceId device = bench.addBoard(spec);
-        putSettings(platform.firmware(device), board);
+    for (const hid::sim::DemoBoard& board : hid::sim::demoBoards()) {
+        const hid::sim::DeviceId device = bench.addBoard(board.spec);
+        board.putSettings(platform.firmware(device));
         startingBoards.push_back(device);
     }
     // Closing the bench ends the demo like closing the utility does.

@@ -106,6 +106,9 @@ void InputPanel::showBoard(hid::sim::DeviceId device) {
 void InputPanel::setPressed(int input, bool down) {
     if (device_ == kNoDevice)
         return;
+    // Before the change, not after: a monitor started anew reads through a handle of its own,
+    // which gets only the reports sent once it is open.
+    watchTheBoardsModes();
     if (down)
         platform_.press(device_, input);
     else
@@ -128,11 +131,15 @@ void InputPanel::sendPulses(int input, int count) {
     }
 }
 
-void InputPanel::takeReports() {
+void InputPanel::watchTheBoardsModes() {
     if (session_ && pairModes() != modes_)
         stopMonitor(); // the utility set another mode: watch the pairs as they are now
     if (!session_)
         startMonitor();
+}
+
+void InputPanel::takeReports() {
+    watchTheBoardsModes();
     if (session_) {
         using Step = monitor::MonitorSession::Step;
         Step step = Step::Report;

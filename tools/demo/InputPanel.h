@@ -39,6 +39,8 @@ public:
     QStringList monitorLines() const;
 
 private:
+    // Starts the monitor, anew when the utility has set another mode since it started.
+    void watchTheBoardsModes();
     void startMonitor();
     void stopMonitor();
     void showOutput();

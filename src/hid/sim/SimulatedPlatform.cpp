@@ -5,8 +5,10 @@
 
 #include <algorithm>
 #include <charconv>
+#include <chrono>
 #include <stdexcept>
 #include <string_view>
+#include <thread>
 
 namespace hid::sim {
 
@@ -207,7 +209,8 @@ bool SimulatedPlatform::begin(Op op, DeviceId device, Handle handle) {
 // A failed call leaves its reason: the one injected, else what the bench's state says.
 Bool32 SimulatedPlatform::log(Op op, DeviceId device, Bool32 result, std::uint32_t length,
                               std::vector<std::uint8_t> bytes) {
-    calls_.push_back(Call{op, device, callHandle_, length, std::move(bytes), result});
+    if (!realTime_)
+        calls_.push_back(Call{op, device, callHandle_, length, std::move(bytes), result});
     if (result == 0) {
         PlatformError error;
         error.kind = injected_                      ? *injected_
@@ -492,6 +495,9 @@ InputWait SimulatedPlatform::WaitForInputReport(Handle handle, std::uint8_t* buf
     }
     auto& queue = inputQueues_[handle];
     if (queue.empty()) {
+        // Nothing else runs meanwhile that could send a report.
+        if (realTime_)
+            std::this_thread::sleep_for(std::chrono::milliseconds(timeoutMs));
         log(Op::WaitForInputReport, device, static_cast<Bool32>(InputWait::Timeout), timeoutMs);
         return InputWait::Timeout;
     }

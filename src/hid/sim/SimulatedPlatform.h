@@ -116,6 +116,11 @@ public:
     // Called before every operation; it may unplug devices or change their answers.
     std::function<void(Op, DeviceId)> beforeCall;
 
+    // For a program that runs over simulated boards for as long as its user likes (tessary32
+    // --demo): a wait for an input report with none queued sleeps for its timeout, as it does
+    // on a board, and no call is logged, so that the memory stays as it is.
+    void runInRealTime() { realTime_ = true; }
+
     const std::vector<Call>& calls() const { return calls_; }
     std::vector<Call> callsOf(Op op) const;
     void clearCalls() { calls_.clear(); }
@@ -167,7 +172,8 @@ public:
     std::uint32_t HidP_MaxUsageListLength(HidpReportType reportType, std::uint16_t usagePage,
                                           PreparsedData preparsedData) override;
     // Takes the oldest report queued for the handle at once; with none queued it times out at
-    // once too, without waiting: the caller's clock is the test's to move.
+    // once too, without waiting, as the caller's clock is the test's to move (but see
+    // runInRealTime).
     InputWait WaitForInputReport(Handle handle, std::uint8_t* buffer, std::uint32_t bufferLength,
                                  std::uint32_t& bytesRead, std::uint32_t timeoutMs) override;
     // Changes with every add, plug and unplug. Not logged: no device hears of it.
@@ -222,6 +228,7 @@ private:
     Handle callHandle_ = 0;
     mutable std::size_t pathsBuilt_ = 0;
     std::uint64_t interfaceGeneration_ = 0;
+    bool realTime_ = false;
 };
 
 } // namespace hid::sim
