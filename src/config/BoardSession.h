@@ -129,7 +129,8 @@ public:
     // The board's test of its inputs: one request, then one answer.
     SelfTestOutcome selfTest();
 
-    // One presence read on the read handle: true while the board is there.
+    // The presence check of the open board: true while it is there (a read still pending on
+    // a board that sends only on change counts as there).
     bool checkPresence();
 
     const SessionError& lastError() const { return lastError_; }
@@ -139,10 +140,6 @@ private:
     void fail(SessionError::Kind kind);
     void failFromPlatform(SessionError::Kind fallback);
     std::uint32_t featureLength() const;
-
-    // The presence read writes here; a read that has not completed may still do so until its
-    // handle is closed, so the buffer lives as long as the session.
-    std::vector<std::uint8_t> presenceBuffer_;
     SessionError lastError_;
 };
 

@@ -43,10 +43,11 @@ void interfaces(hid::Win32Platform& api) {
         if (!api.SetupDiEnumDeviceInterfaces(set, guid, index, data))
             break;
         std::uint32_t needed = 0;
-        api.SetupDiGetDeviceInterfaceDetailA(set, data, nullptr, 0, &needed);
+        api.SetupDiGetDeviceInterfaceDetailA(set, data, nullptr, 0, &needed, nullptr);
         std::vector<std::uint8_t> detail(needed + 1, 0);
         std::memcpy(detail.data(), &hid::kDetailDataCbSize, sizeof hid::kDetailDataCbSize);
-        if (!api.SetupDiGetDeviceInterfaceDetailA(set, data, detail.data(), needed, nullptr)) {
+        if (!api.SetupDiGetDeviceInterfaceDetailA(set, data, detail.data(), needed, nullptr,
+                                                  nullptr)) {
             say("interface %u detail-failed", index);
             continue;
         }
