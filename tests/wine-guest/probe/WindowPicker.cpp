@@ -9,7 +9,8 @@
 // index: "SerNo==TS32-0001" picks the board of that serial, "Enc3=2" the third item of
 // channel 3's list. A pick waits until its list is enabled and holds the item. The other
 // steps: "wait=MS" lets the window run; "drop=LIST" opens a list as a user's click does and
-// "dropped=LIST" prints whether it is still open; "await-empty=LIST" prints "awaiting LIST",
+// "dropped=LIST" prints whether it is still open; "await-enabled=LIST" waits until the list is
+// enabled and holds items (a board is loaded); "await-empty=LIST" prints "awaiting LIST",
 // then waits until the list is empty and disabled (the window's state with no board) and
 // prints how long that took. Exits 0 when every step was done.
 #include "Layout.h"
@@ -141,7 +142,7 @@ std::optional<bool> otherStep(HWND main, const std::string& argument) {
         say("waited %s", value.c_str());
         return true;
     }
-    if (step != "drop" && step != "dropped" && step != "await-empty")
+    if (step != "drop" && step != "dropped" && step != "await-empty" && step != "await-enabled")
         return std::nullopt;
     const std::optional<app::Control> control = controlNamed(value);
     HWND list = control ? controlWindow(main, *control) : nullptr;
@@ -152,6 +153,11 @@ std::optional<bool> otherStep(HWND main, const std::string& argument) {
     if (step == "drop") {
         SendMessageW(list, CB_SHOWDROPDOWN, TRUE, 0);
         say("dropped %s %d", value.c_str(), int(SendMessageW(list, CB_GETDROPPEDSTATE, 0, 0)));
+    } else if (step == "await-enabled") {
+        const bool enabled = waitFor(
+            [&] { return IsWindowEnabled(list) && SendMessageW(list, CB_GETCOUNT, 0, 0) > 0; });
+        say(enabled ? "enabled %s" : "never-enabled %s", value.c_str());
+        return enabled;
     } else if (step == "dropped") {
         say("still-dropped %s %d", value.c_str(),
             int(SendMessageW(list, CB_GETDROPPEDSTATE, 0, 0)));
