@@ -341,9 +341,11 @@ Handle SimulatedPlatform::CreateEventA(SecurityAttributes*, Bool32, Bool32, cons
     return event;
 }
 
-// Completes at once only while the board has an input report waiting; like the real call it
-// wants a buffer of at least the input report's length. Like the presence read over hidraw,
-// it takes every report queued and keeps the newest, else the board's current state.
+// Completes at once only while the board has an input report waiting; otherwise a read with an
+// OVERLAPPED stays in flight (kErrorIoPending), as on Windows. Like the real call it wants a
+// buffer of at least the input report's length. Like the presence read over hidraw, a read
+// that completes at once takes every report queued and keeps the newest, else the board's
+// current state.
 Bool32 SimulatedPlatform::ReadFile(Handle handle, std::uint8_t* buffer, std::uint32_t bytesToRead,
                                    std::uint32_t* bytesRead, Overlapped* overlapped) {
     DeviceId device = kNoDevice;
