@@ -10,8 +10,6 @@ namespace {
 
 constexpr std::uint32_t kStringQueryLength = 100;
 // Room for any input report length the 16-bit capability field can state.
-constexpr std::size_t kLargestReport = 0x10000;
-constexpr std::size_t kPresenceReportLength = 65;
 
 using StringQuery = hid::Bool32 (hid::ApiDeclarations::*)(hid::Handle, std::uint8_t*,
                                                           std::uint32_t);
@@ -133,8 +131,7 @@ std::string SelfTestOutcome::text() const {
 
 // ---- the session ----
 
-BoardSession::BoardSession(hid::ApiDeclarations& api)
-    : board_(api), presenceBuffer_(kLargestReport, 0) {}
+BoardSession::BoardSession(hid::ApiDeclarations& api) : board_(api) {}
 
 void BoardSession::fail(SessionError::Kind kind) {
     lastError_ = SessionError{kind, board_.devicePath, 0};
@@ -270,7 +267,8 @@ OpenBoard BoardSession::board() const {
         board_.featureHandle,
         board_.readHandle,
         board_.readEvent,
-        board_.readOverlapped};
+        board_.readOverlapped,
+        board_.presenceReadInFlight()};
 }
 
 BoardDetails BoardSession::readDetails() {
@@ -357,17 +355,10 @@ SelfTestOutcome BoardSession::selfTest() {
 
 bool BoardSession::checkPresence() {
     lastError_ = {};
-    const std::size_t length = board_.capabilities.InputReportByteLength;
-    std::fill_n(presenceBuffer_.begin(), std::max(length, kPresenceReportLength), 0);
-    std::uint32_t bytesRead = 0;
-    board_.lastResult =
-        board_.api.ReadFile(board_.readHandle, presenceBuffer_.data(),
-                            static_cast<std::uint32_t>(length), &bytesRead, &board_.readOverlapped);
-    if (board_.lastResult == 0) {
-        failFromPlatform(SessionError::Kind::Gone);
-        return false;
-    }
-    return true;
+    if (board_.checkPresence())
+        return true;
+    failFromPlatform(SessionError::Kind::Gone);
+    return false;
 }
 
 } // namespace config

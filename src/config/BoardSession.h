@@ -57,6 +57,7 @@ struct OpenBoard {
     hid::Handle readHandle = hid::kInvalidHandle;
     hid::Handle readEvent = 0;
     hid::Overlapped readOverlapped;
+    bool presenceReadInFlight = false; // a presence read is pending on readHandle
 };
 
 // What the board says of itself. The strings are single-byte texts: the low byte of each
@@ -145,7 +146,8 @@ public:
     // The board's test of its inputs: one request, then one answer.
     SelfTestOutcome selfTest();
 
-    // One presence read on the read handle: true while the board is there.
+    // The presence check of the open board: true while it is there (a read still pending on
+    // a board that sends only on change counts as there).
     bool checkPresence();
 
     const SessionError& lastError() const { return lastError_; }
@@ -163,9 +165,6 @@ private:
     hid::BoardConnection board_;
     std::string openSerial_; // the serial text of the board opened
 
-    // The presence read writes here; a read that has not completed may still do so until its
-    // handle is closed, so the buffer lives as long as the session.
-    std::vector<std::uint8_t> presenceBuffer_;
     SessionError lastError_;
 };
 

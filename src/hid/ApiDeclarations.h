@@ -43,6 +43,14 @@ struct DeviceInterfaceData {
     std::uintptr_t Reserved = 0;
 };
 
+// SP_DEVINFO_DATA
+struct DeviceInfoData {
+    std::uint32_t cbSize = 0;
+    Guid ClassGuid;
+    std::uint32_t DevInst = 0;
+    std::uintptr_t Reserved = 0;
+};
+
 // HIDD_ATTRIBUTES
 struct HiddAttributes {
     std::uint32_t Size = 0;
@@ -91,6 +99,8 @@ inline constexpr std::uint32_t FILE_SHARE_READ = 0x1;
 inline constexpr std::uint32_t FILE_SHARE_WRITE = 0x2;
 inline constexpr std::uint32_t OPEN_EXISTING = 3;
 inline constexpr std::uint32_t FILE_FLAG_OVERLAPPED = 0x40000000u;
+inline constexpr std::uint32_t SPDRP_HARDWAREID = 0x1;
+inline constexpr std::uint32_t REG_MULTI_SZ = 7;
 inline constexpr Bool32 HIDP_STATUS_SUCCESS = 0x00110000;
 inline constexpr auto HIDP_STATUS_INVALID_PREPARSED_DATA = static_cast<Bool32>(0xC0110001u);
 inline constexpr auto HIDP_STATUS_INVALID_REPORT_LENGTH = static_cast<Bool32>(0xC0110003u);
@@ -111,6 +121,14 @@ enum class InputWait : std::int32_t { Failed = 0, Report = 1, Timeout = 2 };
 inline constexpr std::uint32_t kDetailDataCbSize = sizeof(void*) == 8 ? 8 : 5;
 inline constexpr std::uint32_t kDetailPathOffset = 4;
 inline constexpr std::uint32_t kInterfaceDataCbSize = sizeof(void*) == 8 ? 32 : 28;
+inline constexpr std::uint32_t kDeviceInfoDataCbSize = sizeof(void*) == 8 ? 32 : 28;
+
+// The GetLastError codes of overlapped reads, kept in PlatformError::code on every platform.
+// (Named apart from the Windows macros, which would replace ERROR_IO_PENDING and its kin.)
+inline constexpr int kErrorOperationAborted = 995;    // ERROR_OPERATION_ABORTED: cancelled
+inline constexpr int kErrorIoIncomplete = 996;        // ERROR_IO_INCOMPLETE: still in flight
+inline constexpr int kErrorIoPending = 997;           // ERROR_IO_PENDING: started, not completed
+inline constexpr int kErrorDeviceNotConnected = 1167; // ERROR_DEVICE_NOT_CONNECTED
 
 // Why the last call that failed did fail, so that a caller can tell the user: the kind, the
 // platform's own error number (errno on Linux, GetLastError on Windows) and the device path it
@@ -143,10 +161,21 @@ public:
                                                DeviceInterfaceData& interfaceData) = 0;
     // With detail == nullptr and detailSize 0 it reports the size needed; otherwise it fills
     // detail (its first 4 bytes must hold kDetailDataCbSize) with the path from byte 4 on.
+    // deviceInfoData, when given (its cbSize kDeviceInfoDataCbSize), receives the device that
+    // has the interface, for SetupDiGetDeviceRegistryPropertyA.
     virtual Bool32 SetupDiGetDeviceInterfaceDetailA(Handle deviceInfoSet,
                                                     const DeviceInterfaceData& interfaceData,
                                                     std::uint8_t* detail, std::uint32_t detailSize,
-                                                    std::uint32_t* requiredSize) = 0;
+                                                    std::uint32_t* requiredSize,
+                                                    DeviceInfoData* deviceInfoData) = 0;
+    // A property of a device of the set, read from what the system already knows of it, with
+    // no device I/O. SPDRP_HARDWAREID gives REG_MULTI_SZ: zero-terminated single-byte strings
+    // such as "HID\VID_1209&PID_0001&REV_0103", then one more zero byte. With a buffer too
+    // small it fails and reports the size needed.
+    virtual Bool32 SetupDiGetDeviceRegistryPropertyA(
+        Handle deviceInfoSet, const DeviceInfoData& deviceInfoData, std::uint32_t property,
+        std::uint32_t* propertyRegDataType, std::uint8_t* propertyBuffer,
+        std::uint32_t propertyBufferSize, std::uint32_t* requiredSize) = 0;
     virtual Bool32 SetupDiDestroyDeviceInfoList(Handle deviceInfoSet) = 0;
 
     // kernel32
@@ -156,10 +185,24 @@ public:
     virtual Bool32 CloseHandle(Handle handle) = 0;
     virtual Handle CreateEventA(SecurityAttributes* securityAttributes, Bool32 manualReset,
                                 Bool32 initialState, const char* name) = 0;
-    // Non-zero only when the read completed at once. The buffer must stay valid until the
-    // handle is closed: a read that has not completed may still write into it.
+    // Non-zero only when the read completed at once. On a handle opened for overlapped reads
+    // a read that has to wait fails with kErrorIoPending in lastError().code and stays in
+    // flight: until GetOverlappedResult says it has completed, the buffer and the overlapped
+    // record belong to the system, and neither may be given to another ReadFile.
     virtual Bool32 ReadFile(Handle handle, std::uint8_t* buffer, std::uint32_t bytesToRead,
                             std::uint32_t* bytesRead, Overlapped* overlapped) = 0;
+    // How the read in flight on overlapped came out: non-zero once it has completed with data
+    // (bytesTransferred set). Zero with kErrorIoIncomplete while it is still in flight and
+    // wait is zero; with wait non-zero it blocks until the read completes, so wait only for a
+    // read that was cancelled. Zero with another code when the read completed with an error:
+    // kErrorOperationAborted after CancelIoEx, the removal's error when the board was pulled.
+    // A check without wait makes no system call: it reads the overlapped record.
+    virtual Bool32 GetOverlappedResult(Handle handle, Overlapped* overlapped,
+                                       std::uint32_t* bytesTransferred, Bool32 wait) = 0;
+    // Asks the system to end the read in flight on overlapped (every read on the handle when
+    // overlapped is null). It returns before the read has ended: wait for it with
+    // GetOverlappedResult before the buffer or the handle go. Zero when nothing was in flight.
+    virtual Bool32 CancelIoEx(Handle handle, Overlapped* overlapped) = 0;
 
     // hid.dll
     virtual Bool32 HidD_GetAttributes(Handle device, HiddAttributes& attributes) = 0;

@@ -1,6 +1,6 @@
 // The board-connection state and the procedures that find and open a board: the walk over
 // the present HID interfaces, the serial text, opening with two handles, the capabilities
-// and the read event.
+// and the read event; the presence read that watches the open board, and closing it.
 #pragma once
 
 #include "ApiDeclarations.h"
@@ -16,7 +16,12 @@ namespace hid {
 
 class BoardConnection {
 public:
-    explicit BoardConnection(ApiDeclarations& api) : api(api) {}
+    explicit BoardConnection(ApiDeclarations& api);
+    // The system may still write into the presence buffer and the overlapped record: ends
+    // the read in flight first.
+    ~BoardConnection();
+    BoardConnection(const BoardConnection&) = delete;
+    BoardConnection& operator=(const BoardConnection&) = delete;
 
     // What a per-board action of the walk decides for the interface it was shown.
     enum class AfterBoard { CloseAndContinue, KeepOpenAndStop };
@@ -25,6 +30,8 @@ public:
     // Visits every present HID interface in enumeration order with featureHandle open on it
     // and deviceAttributes read from it; perBoard runs for each board of the family. Interfaces
     // that are not boards, and boards whose action says so, are closed before the walk goes on.
+    // An interface whose hardware IDs name a vendor and product outside the family is passed
+    // by without being opened: an open can wake a sleeping keyboard or headset.
     void walkInterfaces(const PerBoardAction& perBoard);
     // The same walk, but an interface whose device path passOver accepts is left unopened and
     // shown to no action: the walk's handles and records never touch it.
@@ -44,7 +51,18 @@ public:
     bool QueryCapabilities();
     void CreateReadEvent();
 
-    // Closes featureHandle, then readHandle, of the open board.
+    // One presence check of the open board: true while it is there. One overlapped read is
+    // kept in flight across checks: a board that sends reports only on change leaves it
+    // pending, and that counts as present; a read that completed with a report counts as
+    // present and the next one is started; one that completed with an error means the board
+    // is gone (lastError says why).
+    bool checkPresence();
+    // Cancels the presence read in flight, if there is one, and waits until the system has
+    // let go of its buffer and overlapped record.
+    void endPresenceRead();
+    bool presenceReadInFlight() const { return presenceReadInFlight_; }
+
+    // Ends the presence read, then closes featureHandle, then readHandle, of the open board.
     void closeBoard();
 
     ApiDeclarations& api;
@@ -65,12 +83,20 @@ public:
 
 private:
     bool enumerateNext(Handle deviceInfoSet, const Guid& hidGuid, std::uint32_t index);
+    bool mayBeBoard(Handle deviceInfoSet);
+    bool startPresenceRead();
     void openFeatureHandle();
     void readAttributes();
     Handle openDevicePath(std::uint32_t flags);
 
     static constexpr std::uint32_t kSerialQueryLength = 100;
     std::array<std::uint8_t, 2 * kSerialQueryLength + 1> serialBuffer_{};
+    DeviceInfoData deviceInfo_; // the device of the interface the walk is at
+    std::vector<std::uint8_t> hardwareIds_;
+    // The read in flight writes here, so it lives as long as the connection; room for the
+    // longest input report a board can declare.
+    std::vector<std::uint8_t> presenceBuffer_;
+    bool presenceReadInFlight_ = false;
 };
 
 } // namespace hid

@@ -187,7 +187,9 @@ TEST_F(DemoTest, SelfTestAnswerChosenOnTheBenchShowsInTheUtility) {
     EXPECT_EQ(window.TestResult->text(), QStringLiteral("Passed"));
 }
 
-TEST_F(DemoTest, StoppedInputReportsMakeTheUtilityReopenTheBoard) {
+// A board whose input reports stop is one that sends only on change: the utility keeps it
+// open with its presence read pending, and reloads nothing.
+TEST_F(DemoTest, StoppedInputReportsLeaveTheBoardOpenAndLoaded) {
     tick();
     const hid::Handle before = window.session.board().featureHandle;
     bench.selectBoard(board13);
@@ -195,16 +197,18 @@ TEST_F(DemoTest, StoppedInputReportsMakeTheUtilityReopenTheBoard) {
     EXPECT_EQ(benchCell(board13, 3), QStringLiteral("stopped"));
     const qsizetype requestsBefore = wireLog().count(QStringLiteral("TS32-0013  → 00 E0 00 05 …"));
     tick();
+    tick();
     EXPECT_EQ(openBoard(), board13);
-    EXPECT_NE(window.session.board().featureHandle, before) << "closed and opened again";
-    EXPECT_EQ(wireLog().count(QStringLiteral("TS32-0013  → 00 E0 00 05 …")), requestsBefore + 1);
+    EXPECT_EQ(window.session.board().featureHandle, before) << "held, not closed and opened again";
+    EXPECT_TRUE(window.session.board().presenceReadInFlight);
+    EXPECT_EQ(wireLog().count(QStringLiteral("TS32-0013  → 00 E0 00 05 …")), requestsBefore);
 
     bench.setInputReady(board13, true);
     EXPECT_FALSE(benchWidget<QCheckBox>("stopInput")->isChecked());
-    const hid::Handle reopened = window.session.board().featureHandle;
     tick();
     tick();
-    EXPECT_EQ(window.session.board().featureHandle, reopened);
+    EXPECT_EQ(window.session.board().featureHandle, before);
+    EXPECT_FALSE(window.session.board().presenceReadInFlight);
 }
 
 TEST_F(DemoTest, AddFormAddsABoardWhoseManufacturerQueryFails) {

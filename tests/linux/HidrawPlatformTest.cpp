@@ -52,12 +52,12 @@ protected:
         data.cbSize = hid::kInterfaceDataCbSize;
         for (std::uint32_t i = 0; platform.SetupDiEnumDeviceInterfaces(set, guid, i, data); ++i) {
             std::uint32_t size = 0;
-            platform.SetupDiGetDeviceInterfaceDetailA(set, data, nullptr, 0, &size);
+            platform.SetupDiGetDeviceInterfaceDetailA(set, data, nullptr, 0, &size, nullptr);
             std::vector<std::uint8_t> detail(size, 0);
             std::memcpy(detail.data(), &hid::kDetailDataCbSize, sizeof hid::kDetailDataCbSize);
-            EXPECT_NE(
-                platform.SetupDiGetDeviceInterfaceDetailA(set, data, detail.data(), size, &size),
-                0);
+            EXPECT_NE(platform.SetupDiGetDeviceInterfaceDetailA(set, data, detail.data(), size,
+                                                                &size, nullptr),
+                      0);
             paths.emplace_back(reinterpret_cast<const char*>(detail.data() + 4));
         }
         EXPECT_NE(platform.SetupDiDestroyDeviceInfoList(set), 0);

@@ -29,6 +29,9 @@ constexpr int kDefaultEvents = 100000;
 constexpr std::size_t kEventsShownOnFailure = 20;
 constexpr std::size_t kMostInterfaces = 8;
 constexpr int kLastOp = static_cast<int>(Op::HidD_GetFeature);
+// Made to fail too: a presence read that completes with an error, and hardware IDs that cannot
+// be read. A cancel never fails while a read is in flight, so it is not among them.
+constexpr Op kLaterFailingOps[] = {Op::GetOverlappedResult, Op::SetupDiGetDeviceRegistryPropertyA};
 
 // Every popup the soak opens makes the offscreen platform say that it cannot raise it or grab
 // the keyboard; a hundred thousand of those would bury the report.
@@ -210,7 +213,9 @@ private:
 
     // One operation fails, for one device or for all, during the next few events.
     void failAnOperation() {
-        const Op op = static_cast<Op>(below(kLastOp + 1));
+        const int pick = below(kLastOp + 1 + static_cast<int>(std::size(kLaterFailingOps)));
+        const Op op =
+            pick <= kLastOp ? static_cast<Op>(pick) : kLaterFailingOps[pick - kLastOp - 1];
         const DeviceId device = chance(30) ? kNoDevice : anyDevice();
         const int events = 1 + below(5);
         endFailure();

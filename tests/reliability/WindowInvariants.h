@@ -91,6 +91,26 @@ private:
             found.push_back(std::to_string(sim_.openPreparsedData()) + " preparsed data not freed");
         if (sim_.eventsCreated() > 1)
             found.push_back(std::to_string(sim_.eventsCreated()) + " read events created");
+        checkReads(found);
+    }
+
+    // The presence read in flight: never reissued, never left behind a closed handle, never
+    // waited for unless cancelled, and at most one, on the open board's read handle.
+    void checkReads(std::vector<std::string>& found) const {
+        const hid::sim::ReadMisuses& misuses = sim_.readMisuses();
+        const std::pair<int, const char*> counts[] = {
+            {misuses.readsOnOverlappedInFlight, "ReadFile calls on an OVERLAPPED in flight"},
+            {misuses.closesWithReadInFlight, "handles closed with a read in flight"},
+            {misuses.waitsThatWouldHang, "waits on a read nothing would end"},
+            {misuses.sharedHandleWaits, "input waits on a handle with a presence read"},
+        };
+        for (const auto& [count, what] : counts)
+            if (count != 0)
+                found.push_back(std::to_string(count) + " " + what);
+        const bool mayHaveOne = window_.deviceAttached() && window_.session.board().presenceReadInFlight;
+        if (sim_.readsInFlight() > (mayHaveOne ? 1 : 0))
+            found.push_back(std::to_string(sim_.readsInFlight()) + " reads in flight, " +
+                            (mayHaveOne ? "one" : "none") + " of them the window's");
     }
 
     void checkShownBoard(std::vector<std::string>& found) const {

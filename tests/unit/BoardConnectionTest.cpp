@@ -40,6 +40,8 @@ protected:
     void TearDown() override {
         if (connection.deviceAttached)
             connection.closeBoard();
+        EXPECT_EQ(sim.readMisuses(), hid::sim::ReadMisuses{});
+        EXPECT_EQ(sim.readsInFlight(), 0);
         EXPECT_EQ(sim.openDeviceHandles(), 0);
         EXPECT_EQ(sim.openInfoSets(), 0);
         EXPECT_EQ(sim.openPreparsedData(), 0);
@@ -216,6 +218,120 @@ TEST_F(BoardConnectionTest, BoardUnpluggedDuringTheWalkIsSkipped) {
             sim.unplug(gone);
     };
     EXPECT_EQ(listSerials(), std::vector<std::string>{"HERE"});
+}
+
+// The interfaces the walk opened, in order.
+std::vector<DeviceId> opened(const hid::sim::SimulatedPlatform& sim) {
+    std::vector<DeviceId> devices;
+    for (const auto& call : sim.callsOf(Op::CreateFileA))
+        devices.push_back(call.device);
+    return devices;
+}
+
+// An interface whose hardware IDs name another vendor or product is never opened; one whose
+// IDs cannot be read is opened and judged by its attributes, as before.
+TEST_F(BoardConnectionTest, InterfacesOutsideTheFamilyAreToldByTheirHardwareIdsUnopened) {
+    const DeviceId board = addBoard(u"A");
+    InterfaceSpec keyboard;
+    keyboard.vendorId = 0x046D;
+    const DeviceId mouse = sim.add(keyboard);
+    keyboard.vendorId = hid::kBoardVendorId;
+    keyboard.productId = 0x0077;
+    sim.add(keyboard);
+    keyboard.vendorId = 0x045E;
+    const DeviceId unread = sim.add(keyboard);
+    const DeviceId last = addBoard(u"B");
+    sim.setFailing(Op::SetupDiGetDeviceRegistryPropertyA, true, unread);
+
+    EXPECT_EQ(listSerials(), (std::vector<std::string>{"A", "B"}));
+    EXPECT_EQ(opened(sim), (std::vector<DeviceId>{board, unread, last}));
+    (void)mouse;
+}
+
+// One presence check per step, over a board whose reads pend while it is idle: the calls each
+// check makes and what it finds. "=" gives each call's result.
+TEST_F(BoardConnectionTest, PresenceReadIsKeptInFlightAndEndedBeforeTheHandlesClose) {
+    enum class Step { Check, Idle, Stream, Press, Unplug, Close };
+    struct Case {
+        const char* name;
+        std::vector<std::pair<Step, std::string>> steps; // a step and the calls it makes
+        std::vector<bool> found;                         // what each check found
+    };
+    const std::string close = "CloseHandle=1 CloseHandle=1";
+    const std::vector<Case> cases{
+        {"streaming: every read completes at once",
+         {{Step::Check, "ReadFile=1"}, {Step::Check, "ReadFile=1"}, {Step::Close, close}},
+         {true, true}},
+        {"idle: the read pends, and pending means present",
+         {{Step::Idle, ""},
+          {Step::Check, "ReadFile=0"},
+          {Step::Check, "GetOverlappedResult=0"},
+          {Step::Check, "GetOverlappedResult=0"}},
+         {true, true, true}},
+        {"a report ends the wait: present, and the next read is started",
+         {{Step::Idle, ""},
+          {Step::Check, "ReadFile=0"},
+          {Step::Press, ""},
+          {Step::Check, "GetOverlappedResult=1 ReadFile=0"},
+          {Step::Stream, ""},
+          {Step::Check, "GetOverlappedResult=1 ReadFile=1"}},
+         {true, true, true}},
+        {"unplugged while a read is pending: lost, and nothing left to cancel",
+         {{Step::Idle, ""},
+          {Step::Check, "ReadFile=0"},
+          {Step::Unplug, ""},
+          {Step::Check, "GetOverlappedResult=0"},
+          {Step::Close, close}},
+         {true, false}},
+        {"closed while a read is pending: cancelled and waited for first",
+         {{Step::Idle, ""},
+          {Step::Check, "ReadFile=0"},
+          {Step::Close, "CancelIoEx=1 GetOverlappedResult=0 " + close}},
+         {true}},
+        {"unplugged before the first read: lost at once",
+         {{Step::Unplug, ""}, {Step::Check, "ReadFile=0"}},
+         {false}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        sim = {};
+        const DeviceId board = addBoard(u"A");
+        ASSERT_TRUE(connection.FindTheHid("A"));
+        std::vector<bool> found;
+        for (const auto& [step, calls] : c.steps) {
+            sim.clearCalls();
+            switch (step) {
+            case Step::Check:
+                found.push_back(connection.checkPresence());
+                break;
+            case Step::Idle:
+            case Step::Stream:
+                sim.setInputReady(board, step == Step::Stream);
+                break;
+            case Step::Press:
+                sim.press(board, 1);
+                break;
+            case Step::Unplug:
+                sim.unplug(board);
+                break;
+            case Step::Close:
+                connection.closeBoard();
+                connection.deviceAttached = false;
+                break;
+            }
+            std::string made;
+            for (const auto& call : sim.calls())
+                made += std::string(made.empty() ? "" : " ") + hid::sim::opName(call.op) + "=" +
+                        std::to_string(call.result);
+            EXPECT_EQ(made, calls);
+        }
+        EXPECT_EQ(found, c.found);
+        if (connection.deviceAttached)
+            connection.closeBoard();
+        connection.deviceAttached = false;
+        EXPECT_EQ(sim.readMisuses(), hid::sim::ReadMisuses{});
+        EXPECT_EQ(sim.readsInFlight(), 0);
+    }
 }
 
 } // namespace

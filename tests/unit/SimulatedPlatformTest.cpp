@@ -169,14 +169,18 @@ TEST_F(SimulatedPlatformTest, EnumerationIsASnapshotAndChecksTheRecordSizes) {
     EXPECT_EQ(sim.SetupDiEnumDeviceInterfaces(set, guid, 2, data), 0);
 
     std::uint32_t required = 0;
-    sim.SetupDiGetDeviceInterfaceDetailA(set, data, nullptr, 0, &required);
+    sim.SetupDiGetDeviceInterfaceDetailA(set, data, nullptr, 0, &required, nullptr);
     const std::string path = sim.pathOf(second);
     ASSERT_EQ(required, 4 + path.size() + 1);
     Bytes detail(required, 0);
-    EXPECT_EQ(sim.SetupDiGetDeviceInterfaceDetailA(set, data, detail.data(), required, nullptr), 0)
+    EXPECT_EQ(
+        sim.SetupDiGetDeviceInterfaceDetailA(set, data, detail.data(), required, nullptr, nullptr),
+        0)
         << "the detail record's cbSize must be set";
     detail[0] = static_cast<std::uint8_t>(hid::kDetailDataCbSize);
-    ASSERT_NE(sim.SetupDiGetDeviceInterfaceDetailA(set, data, detail.data(), required, nullptr), 0);
+    ASSERT_NE(
+        sim.SetupDiGetDeviceInterfaceDetailA(set, data, detail.data(), required, nullptr, nullptr),
+        0);
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(detail.data() + 4)), path);
     EXPECT_NE(sim.SetupDiDestroyDeviceInfoList(set), 0);
     EXPECT_EQ(sim.openInfoSets(), 0);

@@ -54,6 +54,8 @@ protected:
     void TearDown() override {
         window.reset();
         EXPECT_EQ(sim.openDeviceHandles(), 0);
+        EXPECT_EQ(sim.readMisuses(), hid::sim::ReadMisuses{});
+        EXPECT_EQ(sim.readsInFlight(), 0);
     }
 
     hid::sim::DeviceId addBoard(std::u16string serial = u"0001", std::uint16_t version = 0x0103) {
@@ -300,6 +302,24 @@ TEST_F(Win32WindowTest, SelfDiagnosticShowsTheBoardsAnswer) {
         EXPECT_EQ(textOf(at(Control::TestResult)), answer.testResult);
         EXPECT_EQ(textOf(at(Control::Text1)), answer.text1);
     }
+}
+
+// A board that sends input reports only on change is held across the ticks: a list the user
+// has open stays open, and the board hears nothing; closing the window ends its pending read.
+TEST_F(Win32WindowTest, IdleBoardKeepsAnOpenListOpen) {
+    const hid::sim::DeviceId board = addBoard();
+    sim.setInputReady(board, false);
+    load();
+    ShowWindow(window->handle(), SW_SHOW);
+    SendMessageW(at(Control::Enc1), CB_SHOWDROPDOWN, TRUE, 0);
+    pump();
+    ASSERT_TRUE(SendMessageW(at(Control::Enc1), CB_GETDROPPEDSTATE, 0, 0));
+    for (int i = 0; i < 12; ++i)
+        tick();
+    EXPECT_TRUE(SendMessageW(at(Control::Enc1), CB_GETDROPPEDSTATE, 0, 0));
+    EXPECT_EQ(window->timerInterval(), 500);
+    EXPECT_TRUE(reportsSent().empty());
+    EXPECT_EQ(sim.readsInFlight(), 1);
 }
 
 TEST_F(Win32WindowTest, UnplugClearsTheControlsAtTheNextTick) {

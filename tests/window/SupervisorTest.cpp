@@ -143,19 +143,76 @@ TEST_F(SupervisorTest, LosingTheOpenBoardOpensTheLastOtherOneInTheSameTick) {
     (void)first;
 }
 
-TEST_F(SupervisorTest, BoardWithNoInputReadyIsClosedAndReopenedInTheSameTick) {
+// A board that sends input reports only on change leaves the presence read pending: it stays
+// open and loaded, each tick only looks at the read, and no list is emptied or refilled.
+TEST_F(SupervisorTest, IdleBoardStaysOpenWhileItsPresenceReadIsPending) {
     const DeviceId board = addBoard(u"A1");
-    load();
-    tick();
     sim.setInputReady(board, false);
+    load();
+    const QStringList modes = items(window->Enc[0]);
+    const int picked = window->Enc[0]->listIndex();
     sim.clearCalls();
-    tick();
-    EXPECT_TRUE(attached());
+    for (int i = 0; i < 12; ++i)
+        tick();
     EXPECT_EQ(openBoard(), board);
+    EXPECT_TRUE(window->settingsLoaded);
+    EXPECT_EQ(interval(), 500);
+    EXPECT_EQ(callCount(Op::ReadFile), 1u) << "one read, kept in flight";
+    EXPECT_EQ(callCount(Op::GetOverlappedResult), 11u);
+    EXPECT_EQ(sim.calls().size(), 12u) << "nothing else: no reload";
+    EXPECT_EQ(items(window->Enc[0]), modes);
+    EXPECT_EQ(window->Enc[0]->listIndex(), picked);
+
+    sim.press(board, 1);
+    tick();
+    EXPECT_EQ(callCount(Op::ReadFile), 2u) << "the report came: the next read is started";
+    sim.unplug(board);
+    tick();
+    EXPECT_FALSE(attached()) << "the pending read completed with the removal's error";
     EXPECT_EQ(interval(), 250);
-    EXPECT_EQ(sim.calls()[1].op, Op::CloseHandle);
-    EXPECT_EQ(sim.calls()[2].op, Op::CloseHandle);
-    EXPECT_EQ(sent().size(), 1u) << "reloaded: one read-back request";
+}
+
+// Every way of closing the board while its read is pending cancels the read and waits for it
+// before either handle is closed.
+TEST_F(SupervisorTest, ClosingWithAReadPendingCancelsAndWaitsFirst) {
+    const std::vector<std::pair<const char*, std::function<void(frmMain&)>>> closings{
+        {"pick in SerNo", [](frmMain& w) { pick(w.SerNo, 0); }},
+        {"unload", [](frmMain& w) { w.Form_Unload(); }},
+        {"loss",
+         [this](frmMain& w) {
+             sim.setFailing(Op::GetOverlappedResult);
+             w.Timer_Timer();
+             sim.setFailing(Op::GetOverlappedResult, false);
+         }},
+    };
+    for (const auto& [name, close] : closings) {
+        SCOPED_TRACE(name);
+        sim = {};
+        const DeviceId board = addBoard(u"A1");
+        sim.setInputReady(board, false);
+        load();
+        tick();
+        ASSERT_EQ(sim.readsInFlight(), 1);
+        sim.clearCalls();
+        close(*window);
+        std::vector<Op> firstOps;
+        for (const Call& call : sim.calls())
+            if (firstOps.size() < 4)
+                firstOps.push_back(call.op);
+        const bool cancelled = std::string(name) != "loss";
+        const std::vector<Op> expected =
+            cancelled ? std::vector<Op>{Op::CancelIoEx, Op::GetOverlappedResult, Op::CloseHandle,
+                                        Op::CloseHandle}
+                      : std::vector<Op>{Op::GetOverlappedResult, Op::CloseHandle, Op::CloseHandle,
+                                        Op::HidD_GetHidGuid};
+        EXPECT_EQ(firstOps, expected);
+        if (cancelled) {
+            EXPECT_EQ(sim.calls()[1].length, 1u) << "the result is waited for";
+        }
+        EXPECT_EQ(sim.readMisuses(), hid::sim::ReadMisuses{});
+        EXPECT_EQ(sim.readsInFlight(), 0);
+        window.reset();
+    }
 }
 
 TEST_F(SupervisorTest, PickOfAnotherBoardSwitchesToItWithTheTimerStopped) {
@@ -284,9 +341,9 @@ TEST_F(SupervisorTest, PickedBoardStaysPickedAfterAMissedPresenceCheck) {
     load();
     pick(window->SerNo, 0);
     ASSERT_EQ(openBoard(), picked);
-    sim.setInputReady(picked, false);
+    sim.setFailing(Op::ReadFile, true, picked);
     tick();
-    sim.setInputReady(picked, true);
+    sim.setFailing(Op::ReadFile, false, picked);
     EXPECT_EQ(openBoard(), picked);
     EXPECT_EQ(window->SerNo->selectedText(), "A1");
     sim.clearCalls();

@@ -65,11 +65,16 @@ protected:
     std::vector<Call> sent() const { return sim.callsOf(Op::HidD_SetFeature); }
     std::size_t callCount(Op op) const { return sim.callsOf(op).size(); }
 
-    // Two handles while a board is open, none otherwise; nothing else left open.
+    // Two handles while a board is open, none otherwise; nothing else left open, and no
+    // overlapped read ever reissued, abandoned to a closed handle or waited for in vain.
     void expectNoLeak() const {
         EXPECT_EQ(sim.openDeviceHandles(), attached() ? 2 : 0);
         EXPECT_EQ(sim.openInfoSets(), 0);
         EXPECT_EQ(sim.openPreparsedData(), 0);
+        const hid::sim::ReadMisuses& misuses = sim.readMisuses();
+        EXPECT_EQ(misuses.readsOnOverlappedInFlight, 0);
+        EXPECT_EQ(misuses.closesWithReadInFlight, 0);
+        EXPECT_EQ(misuses.waitsThatWouldHang, 0);
     }
 
     void TearDown() override {

@@ -103,12 +103,27 @@ Bool32 HidrawPlatform::SetupDiEnumDeviceInterfaces(Handle deviceInfoSet, const G
     return infoSets_.enumerate(deviceInfoSet, memberIndex, interfaceData, classGuid);
 }
 
-Bool32 HidrawPlatform::SetupDiGetDeviceInterfaceDetailA(Handle deviceInfoSet,
-                                                        const DeviceInterfaceData& interfaceData,
-                                                        std::uint8_t* detail,
-                                                        std::uint32_t detailSize,
-                                                        std::uint32_t* requiredSize) {
-    return infoSets_.detail(deviceInfoSet, interfaceData, detail, detailSize, requiredSize);
+Bool32 HidrawPlatform::SetupDiGetDeviceInterfaceDetailA(
+    Handle deviceInfoSet, const DeviceInterfaceData& interfaceData, std::uint8_t* detail,
+    std::uint32_t detailSize, std::uint32_t* requiredSize, DeviceInfoData* deviceInfoData) {
+    return infoSets_.detail(deviceInfoSet, interfaceData, detail, detailSize, requiredSize,
+                            deviceInfoData);
+}
+
+Bool32 HidrawPlatform::SetupDiGetDeviceRegistryPropertyA(
+    Handle deviceInfoSet, const DeviceInfoData& deviceInfoData, std::uint32_t property,
+    std::uint32_t* propertyRegDataType, std::uint8_t* propertyBuffer,
+    std::uint32_t propertyBufferSize, std::uint32_t* requiredSize) {
+    const std::string* path = infoSets_.pathOf(deviceInfoSet, deviceInfoData);
+    const std::string_view node = path == nullptr ? std::string_view() : nodeNamed(*path);
+    if (node.empty() || property != SPDRP_HARDWAREID)
+        return 0;
+    const std::shared_ptr<const NodeFacts> facts = factsOf(std::string(node));
+    if (facts == nullptr || !facts->id)
+        return 0;
+    return putRegistryProperty(
+        hidHardwareIds(facts->id->vendorId, facts->id->productId, facts->versionNumber),
+        propertyRegDataType, propertyBuffer, propertyBufferSize, requiredSize);
 }
 
 Bool32 HidrawPlatform::SetupDiDestroyDeviceInfoList(Handle deviceInfoSet) {
@@ -443,6 +458,17 @@ Bool32 HidrawPlatform::HidD_SetFeature(Handle device, std::uint8_t* report,
 Bool32 HidrawPlatform::HidD_GetFeature(Handle device, std::uint8_t* report,
                                        std::uint32_t reportLength) {
     return featureRequest(device, false, report, reportLength);
+}
+
+Bool32 HidrawPlatform::GetOverlappedResult(Handle, Overlapped*, std::uint32_t* bytesTransferred,
+                                           Bool32) {
+    if (bytesTransferred != nullptr)
+        *bytesTransferred = 0;
+    return 1;
+}
+
+Bool32 HidrawPlatform::CancelIoEx(Handle, Overlapped*) {
+    return 0;
 }
 
 // ---- identity and capabilities ----

@@ -61,7 +61,13 @@ public:
     Bool32 SetupDiGetDeviceInterfaceDetailA(Handle deviceInfoSet,
                                             const DeviceInterfaceData& interfaceData,
                                             std::uint8_t* detail, std::uint32_t detailSize,
-                                            std::uint32_t* requiredSize) override;
+                                            std::uint32_t* requiredSize,
+                                            DeviceInfoData* deviceInfoData) override;
+    // From the node's sysfs facts (HID_ID and the version), with no open.
+    Bool32 SetupDiGetDeviceRegistryPropertyA(
+        Handle deviceInfoSet, const DeviceInfoData& deviceInfoData, std::uint32_t property,
+        std::uint32_t* propertyRegDataType, std::uint8_t* propertyBuffer,
+        std::uint32_t propertyBufferSize, std::uint32_t* requiredSize) override;
     Bool32 SetupDiDestroyDeviceInfoList(Handle deviceInfoSet) override;
     Handle CreateFileA(const std::string& path, std::uint32_t desiredAccess,
                        std::uint32_t shareMode, SecurityAttributes* securityAttributes,
@@ -71,6 +77,11 @@ public:
                         Bool32 initialState, const char* name) override;
     Bool32 ReadFile(Handle handle, std::uint8_t* buffer, std::uint32_t bytesToRead,
                     std::uint32_t* bytesRead, Overlapped* overlapped) override;
+    // A read on hidraw never pends (ReadFile completes, or fails, at once), so there is never
+    // a read in flight to ask about or to cancel.
+    Bool32 GetOverlappedResult(Handle handle, Overlapped* overlapped,
+                               std::uint32_t* bytesTransferred, Bool32 wait) override;
+    Bool32 CancelIoEx(Handle handle, Overlapped* overlapped) override;
     Bool32 HidD_GetAttributes(Handle device, HiddAttributes& attributes) override;
     Bool32 HidD_GetSerialNumberString(Handle device, std::uint8_t* buffer,
                                       std::uint32_t bufferLength) override;

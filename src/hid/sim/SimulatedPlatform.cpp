@@ -17,6 +17,7 @@ namespace {
 constexpr Guid kHidGuid{
     0x4D1E55B2, 0xF16F, 0x11CF, {0x88, 0xCB, 0x00, 0x11, 0x11, 0x00, 0x00, 0x30}};
 constexpr char kPathPrefix[] = "sim:hid#";
+constexpr int kErrorInvalidParameter = 87; // ERROR_INVALID_PARAMETER: no such read
 
 std::vector<std::uint8_t> bytesOf(const std::uint8_t* data, std::size_t length) {
     return {data, data + length};
@@ -47,6 +48,9 @@ const char* opName(Op op) {
         "HidP_GetUsages",
         "HidP_MaxUsageListLength",
         "WaitForInputReport",
+        "GetOverlappedResult",
+        "CancelIoEx",
+        "SetupDiGetDeviceRegistryPropertyA",
     };
     return names[static_cast<int>(op)];
 }
@@ -272,16 +276,33 @@ Bool32 SimulatedPlatform::SetupDiEnumDeviceInterfaces(Handle deviceInfoSet, cons
                memberIndex);
 }
 
-Bool32 SimulatedPlatform::SetupDiGetDeviceInterfaceDetailA(Handle deviceInfoSet,
-                                                           const DeviceInterfaceData& interfaceData,
-                                                           std::uint8_t* detail,
-                                                           std::uint32_t detailSize,
-                                                           std::uint32_t* requiredSize) {
+Bool32 SimulatedPlatform::SetupDiGetDeviceInterfaceDetailA(
+    Handle deviceInfoSet, const DeviceInterfaceData& interfaceData, std::uint8_t* detail,
+    std::uint32_t detailSize, std::uint32_t* requiredSize, DeviceInfoData* deviceInfoData) {
     if (begin(Op::SetupDiGetDeviceInterfaceDetailA, kNoDevice))
         return log(Op::SetupDiGetDeviceInterfaceDetailA, kNoDevice, 0, detailSize);
     return log(Op::SetupDiGetDeviceInterfaceDetailA, kNoDevice,
-               infoSets_.detail(deviceInfoSet, interfaceData, detail, detailSize, requiredSize),
+               infoSets_.detail(deviceInfoSet, interfaceData, detail, detailSize, requiredSize,
+                                deviceInfoData),
                detailSize);
+}
+
+Bool32 SimulatedPlatform::SetupDiGetDeviceRegistryPropertyA(
+    Handle deviceInfoSet, const DeviceInfoData& deviceInfoData, std::uint32_t property,
+    std::uint32_t* propertyRegDataType, std::uint8_t* propertyBuffer,
+    std::uint32_t propertyBufferSize, std::uint32_t* requiredSize) {
+    const std::string* path = infoSets_.pathOf(deviceInfoSet, deviceInfoData);
+    const DeviceId device = path == nullptr ? kNoDevice : deviceAt(*path);
+    constexpr Op op = Op::SetupDiGetDeviceRegistryPropertyA;
+    if (begin(op, device) || device == kNoDevice || property != SPDRP_HARDWAREID)
+        return log(op, device, 0, propertyBufferSize);
+    const InterfaceSpec& spec = interfaces_[device].spec;
+    const std::string ids = hidHardwareIds(spec.vendorId, spec.productId, spec.versionNumber);
+    const Bool32 result = putRegistryProperty(ids, propertyRegDataType, propertyBuffer,
+                                              propertyBufferSize, requiredSize);
+    return log(op, device, result, propertyBufferSize,
+               result ? std::vector<std::uint8_t>(ids.begin(), ids.end())
+                      : std::vector<std::uint8_t>{});
 }
 
 Bool32 SimulatedPlatform::SetupDiDestroyDeviceInfoList(Handle deviceInfoSet) {
@@ -311,6 +332,9 @@ Bool32 SimulatedPlatform::CloseHandle(Handle handle) {
     const DeviceId device = deviceOf(handle);
     begin(Op::CloseHandle, device, handle);
     inputQueues_.erase(handle);
+    if (readInFlightOn(handle))
+        ++misuses_.closesWithReadInFlight;
+    std::erase_if(inFlight_, [&](const auto& read) { return read.second.handle == handle; });
     return log(Op::CloseHandle, device, handles_.erase(handle) == 1 ? 1 : 0);
 }
 
@@ -325,18 +349,32 @@ Handle SimulatedPlatform::CreateEventA(SecurityAttributes*, Bool32, Bool32, cons
     return event;
 }
 
-// Completes at once only while the board has an input report waiting; like the real call it
-// wants a buffer of at least the input report's length. Like the presence read over hidraw,
-// it takes every report queued and keeps the newest, else the board's current state.
+// Completes at once only while the board has an input report waiting; otherwise a read with an
+// OVERLAPPED stays in flight (kErrorIoPending), as on Windows. Like the real call it wants a
+// buffer of at least the input report's length. Like the presence read over hidraw, a read
+// that completes at once takes every report queued and keeps the newest, else the board's
+// current state.
 Bool32 SimulatedPlatform::ReadFile(Handle handle, std::uint8_t* buffer, std::uint32_t bytesToRead,
-                                   std::uint32_t* bytesRead, Overlapped*) {
+                                   std::uint32_t* bytesRead, Overlapped* overlapped) {
     DeviceId device = kNoDevice;
     Interface* interface = live(handle, device);
-    if (begin(Op::ReadFile, device, handle) || interface == nullptr || !interface->inputReady ||
-        bytesToRead < interface->spec.inputReportLength)
+    const bool injected = begin(Op::ReadFile, device, handle);
+    if (overlapped != nullptr && inFlight_.contains(overlapped)) {
+        ++misuses_.readsOnOverlappedInFlight;
         return log(Op::ReadFile, device, 0, bytesToRead);
-    const std::uint32_t length = interface->spec.inputReportLength;
+    }
+    if (injected || interface == nullptr || bytesToRead < interface->spec.inputReportLength)
+        return log(Op::ReadFile, device, 0, bytesToRead);
     auto& queue = inputQueues_[handle];
+    if (!interface->inputReady && queue.empty()) {
+        if (overlapped != nullptr)
+            inFlight_.emplace(overlapped, ReadInFlight{handle, buffer, bytesToRead});
+        log(Op::ReadFile, device, 0, bytesToRead);
+        if (overlapped != nullptr)
+            setLastError({PlatformError::Kind::Other, kErrorIoPending, pathOf(device)});
+        return 0;
+    }
+    const std::uint32_t length = interface->spec.inputReportLength;
     const std::vector<std::uint8_t> newest =
         queue.empty() ? currentReport(*interface) : queue.back();
     queue.clear();
@@ -345,6 +383,80 @@ Bool32 SimulatedPlatform::ReadFile(Handle handle, std::uint8_t* buffer, std::uin
     if (bytesRead != nullptr)
         *bytesRead = length;
     return log(Op::ReadFile, device, 1, bytesToRead, bytesOf(buffer, length));
+}
+
+bool SimulatedPlatform::readInFlightOn(Handle handle) const {
+    return std::any_of(inFlight_.begin(), inFlight_.end(),
+                       [&](const auto& read) { return read.second.handle == handle; });
+}
+
+std::optional<int> SimulatedPlatform::settle(ReadInFlight& read, std::uint32_t& bytes) {
+    bytes = 0;
+    if (read.cancelled)
+        return kErrorOperationAborted;
+    DeviceId device = kNoDevice;
+    Interface* interface = live(read.handle, device);
+    if (interface == nullptr)
+        return kErrorDeviceNotConnected;
+    auto& queue = inputQueues_[read.handle];
+    if (queue.empty() && !interface->inputReady)
+        return std::nullopt;
+    std::vector<std::uint8_t> report = queue.empty() ? currentReport(*interface) : queue.front();
+    if (!queue.empty())
+        queue.pop_front();
+    bytes = std::min<std::uint32_t>(read.length, interface->spec.inputReportLength);
+    std::fill(read.buffer, read.buffer + bytes, std::uint8_t{0});
+    std::copy_n(report.begin(), std::min<std::size_t>(report.size(), bytes), read.buffer);
+    return 0;
+}
+
+Bool32 SimulatedPlatform::GetOverlappedResult(Handle handle, Overlapped* overlapped,
+                                              std::uint32_t* bytesTransferred, Bool32 wait) {
+    const DeviceId device = deviceOf(handle);
+    const bool injected = begin(Op::GetOverlappedResult, device, handle);
+    const auto found = inFlight_.find(overlapped);
+    if (found == inFlight_.end() || found->second.handle != handle) {
+        log(Op::GetOverlappedResult, device, 0, wait);
+        setLastError({PlatformError::Kind::Other, kErrorInvalidParameter, {}});
+        return 0;
+    }
+    std::uint32_t bytes = 0;
+    const std::optional<int> outcome =
+        injected ? std::optional<int>(-1) : settle(found->second, bytes);
+    if (!outcome) {
+        if (wait != 0)
+            ++misuses_.waitsThatWouldHang;
+        log(Op::GetOverlappedResult, device, 0, wait);
+        setLastError({PlatformError::Kind::Other, kErrorIoIncomplete, pathOf(device)});
+        return 0;
+    }
+    std::vector<std::uint8_t> read(found->second.buffer, found->second.buffer + bytes);
+    inFlight_.erase(found);
+    if (*outcome == 0) {
+        if (bytesTransferred != nullptr)
+            *bytesTransferred = bytes;
+        return log(Op::GetOverlappedResult, device, 1, wait, std::move(read));
+    }
+    log(Op::GetOverlappedResult, device, 0, wait);
+    if (*outcome > 0) {
+        const auto kind = *outcome == kErrorDeviceNotConnected ? PlatformError::Kind::Gone
+                                                               : PlatformError::Kind::Other;
+        setLastError({kind, *outcome, pathOf(device)});
+    }
+    return 0;
+}
+
+Bool32 SimulatedPlatform::CancelIoEx(Handle handle, Overlapped* overlapped) {
+    const DeviceId device = deviceOf(handle);
+    if (begin(Op::CancelIoEx, device, handle))
+        return log(Op::CancelIoEx, device, 0);
+    bool cancelled = false;
+    for (auto& [record, read] : inFlight_)
+        if (read.handle == handle && (overlapped == nullptr || record == overlapped)) {
+            read.cancelled = true;
+            cancelled = true;
+        }
+    return log(Op::CancelIoEx, device, cancelled ? 1 : 0);
 }
 
 // ---- hid.dll ----
@@ -486,6 +598,8 @@ InputWait SimulatedPlatform::WaitForInputReport(Handle handle, std::uint8_t* buf
     bytesRead = 0;
     DeviceId device = kNoDevice;
     Interface* interface = live(handle, device);
+    if (readInFlightOn(handle))
+        ++misuses_.sharedHandleWaits;
     if (begin(Op::WaitForInputReport, device, handle) || interface == nullptr) {
         const bool gone = device != kNoDevice && interface == nullptr;
         setLastError({gone ? PlatformError::Kind::Gone : PlatformError::Kind::Other, 0,

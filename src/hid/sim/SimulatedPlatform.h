@@ -47,17 +47,31 @@ enum class Op {
     HidP_GetUsages,
     HidP_MaxUsageListLength,
     WaitForInputReport,
+    GetOverlappedResult,
+    CancelIoEx,
+    SetupDiGetDeviceRegistryPropertyA,
 };
 const char* opName(Op op);
 
 using DeviceId = int;
 inline constexpr DeviceId kNoDevice = -1;
 
-// What a board does with its input reports. Windows completes a presence read at once only
-// when a report is waiting, so a board that sends reports only on change counts as lost there.
+// What a board does with its input reports. As on Windows, an overlapped read completes at
+// once only when a report is waiting; on an idle board it stays in flight until a report
+// comes, the read is cancelled or the board is unplugged.
 enum class InputReports {
     Streaming, // a report is always waiting
     Idle,      // none is waiting: the board sends only on change
+};
+
+// Uses of the overlapped reads that would corrupt memory or hang on Windows. The simulation
+// goes on after each, and counts it, so that tests can insist on none.
+struct ReadMisuses {
+    int readsOnOverlappedInFlight = 0; // ReadFile given an OVERLAPPED whose read is in flight
+    int closesWithReadInFlight = 0; // a handle closed before its read was cancelled and waited for
+    int waitsThatWouldHang = 0;     // GetOverlappedResult waiting on a read nothing will end
+    int sharedHandleWaits = 0;      // WaitForInputReport on a handle with a read in flight
+    friend bool operator==(const ReadMisuses&, const ReadMisuses&) = default;
 };
 
 struct InterfaceSpec {
@@ -97,7 +111,8 @@ public:
     // The paths pathOf has built, so far: a search builds each at most a few times.
     std::size_t pathsBuilt() const { return pathsBuilt_; }
     void setInputReports(DeviceId device, InputReports reports);
-    // While false, a presence read finds no input report waiting (InputReports::Idle).
+    // While false, a presence read finds no input report waiting (InputReports::Idle), and an
+    // overlapped one stays in flight.
     void setInputReady(DeviceId device, bool ready);
     // Presses or releases input 1 to 32 of a plugged-in board. Each change sends one input
     // report to every handle open on the board; like hidraw, each handle queues at most
@@ -131,6 +146,8 @@ public:
     int openInfoSets() const { return static_cast<int>(infoSets_.openSets()); }
     int openPreparsedData() const { return static_cast<int>(preparsed_.size()); }
     int eventsCreated() const { return static_cast<int>(events_.size()); }
+    int readsInFlight() const { return static_cast<int>(inFlight_.size()); }
+    const ReadMisuses& readMisuses() const { return misuses_; }
 
     // The platform interface.
     void HidD_GetHidGuid(Guid& hidGuid) override;
@@ -141,7 +158,13 @@ public:
     Bool32 SetupDiGetDeviceInterfaceDetailA(Handle deviceInfoSet,
                                             const DeviceInterfaceData& interfaceData,
                                             std::uint8_t* detail, std::uint32_t detailSize,
-                                            std::uint32_t* requiredSize) override;
+                                            std::uint32_t* requiredSize,
+                                            DeviceInfoData* deviceInfoData) override;
+    // The hardware IDs of a HID device, from the interface's vendor, product and version.
+    Bool32 SetupDiGetDeviceRegistryPropertyA(
+        Handle deviceInfoSet, const DeviceInfoData& deviceInfoData, std::uint32_t property,
+        std::uint32_t* propertyRegDataType, std::uint8_t* propertyBuffer,
+        std::uint32_t propertyBufferSize, std::uint32_t* requiredSize) override;
     Bool32 SetupDiDestroyDeviceInfoList(Handle deviceInfoSet) override;
     Handle CreateFileA(const std::string& path, std::uint32_t desiredAccess,
                        std::uint32_t shareMode, SecurityAttributes* securityAttributes,
@@ -151,6 +174,12 @@ public:
                         Bool32 initialState, const char* name) override;
     Bool32 ReadFile(Handle handle, std::uint8_t* buffer, std::uint32_t bytesToRead,
                     std::uint32_t* bytesRead, Overlapped* overlapped) override;
+    // A read in flight completes when it is asked about: with the oldest report queued for
+    // its handle (or the current one while the board streams), with kErrorDeviceNotConnected
+    // once the board is gone, with kErrorOperationAborted once cancelled.
+    Bool32 GetOverlappedResult(Handle handle, Overlapped* overlapped,
+                               std::uint32_t* bytesTransferred, Bool32 wait) override;
+    Bool32 CancelIoEx(Handle handle, Overlapped* overlapped) override;
     Bool32 HidD_GetAttributes(Handle device, HiddAttributes& attributes) override;
     Bool32 HidD_GetSerialNumberString(Handle device, std::uint8_t* buffer,
                                       std::uint32_t bufferLength) override;
@@ -197,6 +226,12 @@ private:
         DeviceId device;
         int connection;
     };
+    struct ReadInFlight {
+        Handle handle;
+        std::uint8_t* buffer;
+        std::uint32_t length;
+        bool cancelled = false;
+    };
 
     // Runs beforeCall, then tells whether op is to fail for the device. The handle given is
     // recorded with the call.
@@ -210,6 +245,10 @@ private:
     void setPressed(DeviceId device, InputSet pressed);
     static const std::vector<std::uint8_t>& currentReport(Interface& board);
     const ReportLayout* layoutOf(PreparsedData preparsedData) const;
+    // The outcome of a read in flight: 0 for a report (put into its buffer), an error code,
+    // or nothing while it is still waiting.
+    std::optional<int> settle(ReadInFlight& read, std::uint32_t& bytes);
+    bool readInFlightOn(Handle handle) const;
     Bool32 stringQuery(Op op, Handle handle,
                        const std::optional<std::u16string> InterfaceSpec::*text,
                        std::uint8_t* buffer, std::uint32_t bufferLength);
@@ -220,6 +259,8 @@ private:
     std::map<PreparsedData, DeviceId> preparsed_;
     std::map<PreparsedData, ReportLayout> preparsedLayouts_;
     std::map<Handle, std::deque<std::vector<std::uint8_t>>> inputQueues_;
+    std::map<Overlapped*, ReadInFlight> inFlight_;
+    ReadMisuses misuses_;
     DeviceInfoSets infoSets_;
     std::map<std::pair<Op, DeviceId>, PlatformError::Kind> failing_;
     std::optional<PlatformError::Kind> injected_; // the reason the current call is made to fail

@@ -1,6 +1,7 @@
 #include "Win32Platform.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstddef>
 #include <iterator>
 #include <type_traits>
@@ -16,6 +17,8 @@ constexpr std::uint32_t kFileShareRead = hid::FILE_SHARE_READ;
 constexpr std::uint32_t kFileShareWrite = hid::FILE_SHARE_WRITE;
 constexpr std::uint32_t kOpenExisting = hid::OPEN_EXISTING;
 constexpr std::uint32_t kFileFlagOverlapped = hid::FILE_FLAG_OVERLAPPED;
+constexpr std::uint32_t kSpdrpHardwareId = hid::SPDRP_HARDWAREID;
+constexpr std::uint32_t kRegMultiSz = hid::REG_MULTI_SZ;
 constexpr hid::Bool32 kHidpStatusSuccess = hid::HIDP_STATUS_SUCCESS;
 constexpr hid::Bool32 kHidpStatusInvalidPreparsedData = hid::HIDP_STATUS_INVALID_PREPARSED_DATA;
 constexpr hid::Bool32 kHidpStatusInvalidReportLength = hid::HIDP_STATUS_INVALID_REPORT_LENGTH;
@@ -33,6 +36,7 @@ constexpr hid::Bool32 kHidpStatusReportDoesNotExist = hid::HIDP_STATUS_REPORT_DO
 #define WIN32_LEAN_AND_MEAN
 #endif
 #include <windows.h>
+#include <dbt.h>
 #include <setupapi.h>
 extern "C" {
 #include <hidsdi.h>
@@ -52,6 +56,12 @@ static_assert(portable::kFileShareRead == FILE_SHARE_READ);
 static_assert(portable::kFileShareWrite == FILE_SHARE_WRITE);
 static_assert(portable::kOpenExisting == OPEN_EXISTING);
 static_assert(portable::kFileFlagOverlapped == FILE_FLAG_OVERLAPPED);
+static_assert(portable::kSpdrpHardwareId == SPDRP_HARDWAREID);
+static_assert(portable::kRegMultiSz == REG_MULTI_SZ);
+static_assert(hid::kErrorOperationAborted == ERROR_OPERATION_ABORTED);
+static_assert(hid::kErrorIoIncomplete == ERROR_IO_INCOMPLETE);
+static_assert(hid::kErrorIoPending == ERROR_IO_PENDING);
+static_assert(hid::kErrorDeviceNotConnected == ERROR_DEVICE_NOT_CONNECTED);
 static_assert(portable::kHidpStatusSuccess == HIDP_STATUS_SUCCESS);
 static_assert(portable::kHidpStatusInvalidPreparsedData == HIDP_STATUS_INVALID_PREPARSED_DATA);
 static_assert(portable::kHidpStatusInvalidReportLength == HIDP_STATUS_INVALID_REPORT_LENGTH);
@@ -74,6 +84,8 @@ static_assert(sizeof(PreparsedData) == sizeof(PHIDP_PREPARSED_DATA));
 static_assert(sizeof(Guid) == sizeof(GUID));
 static_assert(sizeof(DeviceInterfaceData) == sizeof(SP_DEVICE_INTERFACE_DATA));
 static_assert(kInterfaceDataCbSize == sizeof(SP_DEVICE_INTERFACE_DATA));
+static_assert(sizeof(DeviceInfoData) == sizeof(SP_DEVINFO_DATA));
+static_assert(kDeviceInfoDataCbSize == sizeof(SP_DEVINFO_DATA));
 static_assert(sizeof(HiddAttributes) == sizeof(HIDD_ATTRIBUTES));
 static_assert(sizeof(HidpCaps) == sizeof(HIDP_CAPS));
 static_assert(sizeof(HidpCaps::Reserved) == sizeof(HIDP_CAPS::Reserved));
@@ -116,13 +128,6 @@ template <typename From, typename To> void copyGuid(const From& from, To& to) {
     std::copy(std::begin(from.Data4), std::end(from.Data4), std::begin(to.Data4));
 }
 
-template <typename From, typename To> void copyInterfaceData(const From& from, To& to) {
-    to.cbSize = from.cbSize;
-    copyGuid(from.InterfaceClassGuid, to.InterfaceClassGuid);
-    to.Flags = from.Flags;
-    to.Reserved = from.Reserved;
-}
-
 template <typename From, typename To> void copyAttributes(const From& from, To& to) {
     to.Size = from.Size;
     to.VendorID = from.VendorID;
@@ -152,12 +157,6 @@ template <typename From, typename To> void copyCaps(const From& from, To& to) {
 GUID native(const Guid& guid) {
     GUID result{};
     copyGuid(guid, result);
-    return result;
-}
-
-SP_DEVICE_INTERFACE_DATA native(const DeviceInterfaceData& data) {
-    SP_DEVICE_INTERFACE_DATA result{};
-    copyInterfaceData(data, result);
     return result;
 }
 
@@ -221,7 +220,145 @@ PlatformError::Kind kindOf(DWORD code) {
     }
 }
 
+// The multi-string as SetupAPI gave it, cut at its end (two zero bytes) and ended properly.
+std::string multiString(const std::vector<BYTE>& bytes, DWORD size) {
+    std::string value(reinterpret_cast<const char*>(bytes.data()),
+                      std::min<std::size_t>(size, bytes.size()));
+    const std::size_t end = value.find(std::string(2, '\0'));
+    if (end != std::string::npos)
+        value.resize(end);
+    while (!value.empty() && value.back() == '\0')
+        value.pop_back();
+    return value.empty() ? value : value + std::string(2, '\0');
+}
+
+std::string hardwareIdsOf(HDEVINFO set, SP_DEVINFO_DATA& device) {
+    DWORD type = 0;
+    DWORD size = 0;
+    ::SetupDiGetDeviceRegistryPropertyA(set, &device, SPDRP_HARDWAREID, &type, nullptr, 0, &size);
+    if (size == 0 || size > 0x10000)
+        return {};
+    std::vector<BYTE> ids(std::size_t{size} + 2, 0);
+    if (!::SetupDiGetDeviceRegistryPropertyA(set, &device, SPDRP_HARDWAREID, &type, ids.data(),
+                                             size, nullptr) ||
+        type != REG_MULTI_SZ)
+        return {};
+    return multiString(ids, size);
+}
+
+constexpr char kWatchClass[] = "Tessary32InterfaceWatch";
+
 } // namespace
+
+// Hears of HID interfaces arriving and leaving: a message-only window on a thread of its own,
+// registered for the HID interface class, so that the notifications come whatever the thread
+// that uses the platform does (the command line runs no message loop).
+class InterfaceWatch {
+public:
+    InterfaceWatch() {
+        ready_ = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
+        if (ready_ == nullptr)
+            return;
+        thread_ = ::CreateThread(nullptr, 0, &InterfaceWatch::run, this, 0, nullptr);
+        if (thread_ != nullptr)
+            ::WaitForSingleObject(ready_, INFINITE);
+    }
+    ~InterfaceWatch() {
+        if (window_ != nullptr)
+            ::PostMessageA(window_, WM_CLOSE, 0, 0);
+        if (thread_ != nullptr) {
+            ::WaitForSingleObject(thread_, INFINITE);
+            ::CloseHandle(thread_);
+        }
+        if (ready_ != nullptr)
+            ::CloseHandle(ready_);
+    }
+    InterfaceWatch(const InterfaceWatch&) = delete;
+    InterfaceWatch& operator=(const InterfaceWatch&) = delete;
+
+    bool listening() const { return window_ != nullptr; }
+    std::uint64_t generation() const { return generation_.load(); }
+
+private:
+    static DWORD WINAPI run(void* self) {
+        static_cast<InterfaceWatch*>(self)->listen();
+        return 0;
+    }
+
+    void listen() {
+        const HINSTANCE instance = ::GetModuleHandleA(nullptr);
+        WNDCLASSA windowClass{};
+        windowClass.lpfnWndProc = &InterfaceWatch::windowProc;
+        windowClass.hInstance = instance;
+        windowClass.lpszClassName = kWatchClass;
+        ::RegisterClassA(&windowClass); // fails harmlessly when another watch registered it
+        HWND window = ::CreateWindowExA(0, kWatchClass, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                        instance, nullptr);
+        HDEVNOTIFY notification = nullptr;
+        if (window != nullptr) {
+            ::SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+            DEV_BROADCAST_DEVICEINTERFACE_A filter{};
+            filter.dbcc_size = sizeof filter;
+            filter.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
+            ::HidD_GetHidGuid(&filter.dbcc_classguid);
+            notification =
+                ::RegisterDeviceNotificationA(window, &filter, DEVICE_NOTIFY_WINDOW_HANDLE);
+            if (notification == nullptr) {
+                ::DestroyWindow(window);
+                window = nullptr;
+            }
+        }
+        window_ = window;
+        ::SetEvent(ready_);
+        if (window == nullptr)
+            return;
+        MSG message;
+        while (::GetMessageA(&message, nullptr, 0, 0) > 0)
+            ::DispatchMessageA(&message);
+        ::UnregisterDeviceNotification(notification);
+    }
+
+    static LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+        switch (message) {
+        case WM_DEVICECHANGE:
+            if (wParam == DBT_DEVICEARRIVAL || wParam == DBT_DEVICEREMOVECOMPLETE) {
+                auto* watch =
+                    reinterpret_cast<InterfaceWatch*>(::GetWindowLongPtrA(window, GWLP_USERDATA));
+                if (watch != nullptr)
+                    ++watch->generation_;
+            }
+            return TRUE;
+        case WM_CLOSE:
+            ::DestroyWindow(window);
+            return 0;
+        case WM_DESTROY:
+            ::PostQuitMessage(0);
+            return 0;
+        default:
+            return ::DefWindowProcA(window, message, wParam, lParam);
+        }
+    }
+
+    HANDLE ready_ = nullptr;
+    HANDLE thread_ = nullptr;
+    HWND window_ = nullptr; // written by the watch's thread before ready_ is set
+    std::atomic<std::uint64_t> generation_{0};
+};
+
+Win32Platform::Win32Platform() = default;
+Win32Platform::~Win32Platform() = default;
+
+bool Win32Platform::hearsOfInterfaces() const {
+    return watch_ != nullptr && watch_->listening();
+}
+
+std::uint64_t Win32Platform::InterfaceGeneration() {
+    if (watch_ == nullptr)
+        watch_ = std::make_unique<InterfaceWatch>();
+    if (!watch_->listening())
+        return ApiDeclarations::InterfaceGeneration();
+    return watch_->generation();
+}
 
 // Keeps the reason of a failed call, with the device it concerned.
 Bool32 Win32Platform::noted(Bool32 result, Handle device) {
@@ -237,7 +374,9 @@ void Win32Platform::noteFailure(std::string device) {
     const DWORD code = ::GetLastError();
     PlatformError::Kind kind = kindOf(code);
     const bool unclear = kind == PlatformError::Kind::Refused || kind == PlatformError::Kind::Other;
-    if (unclear && code != ERROR_IO_PENDING && !device.empty() && !canOpen(device))
+    const bool readInFlight =
+        code == ERROR_IO_PENDING || code == ERROR_IO_INCOMPLETE || code == ERROR_OPERATION_ABORTED;
+    if (unclear && !readInFlight && !device.empty() && !canOpen(device))
         kind = PlatformError::Kind::Gone;
     setLastError({kind, static_cast<int>(code), std::move(device)});
 }
@@ -253,36 +392,84 @@ void Win32Platform::HidD_GetHidGuid(Guid& hidGuid) {
     copyGuid(guid, hidGuid);
 }
 
+// The generation is taken before the walk, so that an interface that arrives during it makes
+// the next listing walk again.
 Handle Win32Platform::SetupDiGetClassDevsA(const Guid& classGuid, std::uint32_t flags) {
+    const std::uint64_t generation = InterfaceGeneration();
+    const bool sameQuestion = classGuid == listedGuid_ && flags == listedFlags_;
+    if (!listedOnce_ || !sameQuestion || generation != listedAt_) {
+        if (!walkInterfaces(classGuid, flags))
+            return kInvalidHandle;
+        listedOnce_ = true;
+        listedAt_ = generation;
+        listedGuid_ = classGuid;
+        listedFlags_ = flags;
+    }
+    std::vector<std::string> paths;
+    paths.reserve(listed_.size());
+    for (const Listed& interface : listed_)
+        paths.push_back(interface.path);
+    return infoSets_.create(std::move(paths));
+}
+
+bool Win32Platform::walkInterfaces(const Guid& classGuid, std::uint32_t flags) {
     const GUID guid = native(classGuid);
-    return portableHandle(::SetupDiGetClassDevsA(&guid, nullptr, nullptr, flags));
+    const HDEVINFO set = ::SetupDiGetClassDevsA(&guid, nullptr, nullptr, flags);
+    if (set == INVALID_HANDLE_VALUE)
+        return false;
+    ++interfaceWalks_;
+    listed_.clear();
+    SP_DEVICE_INTERFACE_DATA data{};
+    data.cbSize = sizeof data;
+    for (DWORD index = 0; ::SetupDiEnumDeviceInterfaces(set, nullptr, &guid, index, &data);
+         ++index) {
+        DWORD needed = 0;
+        ::SetupDiGetDeviceInterfaceDetailA(set, &data, nullptr, 0, &needed, nullptr);
+        if (needed < sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A) || needed > 0x10000)
+            continue;
+        std::vector<BYTE> storage(std::size_t{needed} + 1, 0);
+        auto* detail = reinterpret_cast<PSP_DEVICE_INTERFACE_DETAIL_DATA_A>(storage.data());
+        detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A);
+        SP_DEVINFO_DATA device{};
+        device.cbSize = sizeof device;
+        if (!::SetupDiGetDeviceInterfaceDetailA(set, &data, detail, needed, nullptr, &device))
+            continue;
+        listed_.push_back(Listed{detail->DevicePath, hardwareIdsOf(set, device)});
+    }
+    ::SetupDiDestroyDeviceInfoList(set);
+    return true;
 }
 
 Bool32 Win32Platform::SetupDiEnumDeviceInterfaces(Handle deviceInfoSet, const Guid& classGuid,
                                                   std::uint32_t memberIndex,
                                                   DeviceInterfaceData& interfaceData) {
-    const GUID guid = native(classGuid);
-    SP_DEVICE_INTERFACE_DATA data = native(interfaceData);
-    const BOOL result =
-        ::SetupDiEnumDeviceInterfaces(native(deviceInfoSet), nullptr, &guid, memberIndex, &data);
-    copyInterfaceData(data, interfaceData);
-    return result;
+    return infoSets_.enumerate(deviceInfoSet, memberIndex, interfaceData, classGuid);
 }
 
-Bool32 Win32Platform::SetupDiGetDeviceInterfaceDetailA(Handle deviceInfoSet,
-                                                       const DeviceInterfaceData& interfaceData,
-                                                       std::uint8_t* detail,
-                                                       std::uint32_t detailSize,
-                                                       std::uint32_t* requiredSize) {
-    SP_DEVICE_INTERFACE_DATA data = native(interfaceData);
-    DwordOut required(requiredSize);
-    return ::SetupDiGetDeviceInterfaceDetailA(
-        native(deviceInfoSet), &data, reinterpret_cast<PSP_DEVICE_INTERFACE_DETAIL_DATA_A>(detail),
-        detailSize, required.get(), nullptr);
+Bool32 Win32Platform::SetupDiGetDeviceInterfaceDetailA(
+    Handle deviceInfoSet, const DeviceInterfaceData& interfaceData, std::uint8_t* detail,
+    std::uint32_t detailSize, std::uint32_t* requiredSize, DeviceInfoData* deviceInfoData) {
+    return infoSets_.detail(deviceInfoSet, interfaceData, detail, detailSize, requiredSize,
+                            deviceInfoData);
+}
+
+Bool32 Win32Platform::SetupDiGetDeviceRegistryPropertyA(
+    Handle deviceInfoSet, const DeviceInfoData& deviceInfoData, std::uint32_t property,
+    std::uint32_t* propertyRegDataType, std::uint8_t* propertyBuffer,
+    std::uint32_t propertyBufferSize, std::uint32_t* requiredSize) {
+    const std::string* path = infoSets_.pathOf(deviceInfoSet, deviceInfoData);
+    if (path == nullptr || property != SPDRP_HARDWAREID)
+        return 0;
+    const auto found = std::find_if(listed_.begin(), listed_.end(),
+                                    [&](const Listed& listed) { return listed.path == *path; });
+    if (found == listed_.end() || found->hardwareIds.empty())
+        return 0;
+    return putRegistryProperty(found->hardwareIds, propertyRegDataType, propertyBuffer,
+                               propertyBufferSize, requiredSize);
 }
 
 Bool32 Win32Platform::SetupDiDestroyDeviceInfoList(Handle deviceInfoSet) {
-    return ::SetupDiDestroyDeviceInfoList(native(deviceInfoSet));
+    return infoSets_.destroy(deviceInfoSet);
 }
 
 Handle Win32Platform::CreateFileA(const std::string& path, std::uint32_t desiredAccess,
@@ -292,6 +479,7 @@ Handle Win32Platform::CreateFileA(const std::string& path, std::uint32_t desired
     const Handle device = portableHandle(::CreateFileA(path.c_str(), desiredAccess, shareMode,
                                                        native(securityAttributes, storage),
                                                        creationDisposition, flags, nullptr));
+    ++opensByPath_[path];
     if (device == kInvalidHandle)
         noteFailure(path);
     else
@@ -318,6 +506,21 @@ Bool32 Win32Platform::ReadFile(Handle handle, std::uint8_t* buffer, std::uint32_
     return noted(::ReadFile(native(handle), buffer, bytesToRead, read.get(),
                             reinterpret_cast<LPOVERLAPPED>(overlapped)),
                  handle);
+}
+
+Bool32 Win32Platform::GetOverlappedResult(Handle handle, Overlapped* overlapped,
+                                          std::uint32_t* bytesTransferred, Bool32 wait) {
+    DWORD transferred = 0; // the call wants somewhere to write it
+    const BOOL done = ::GetOverlappedResult(
+        native(handle), reinterpret_cast<LPOVERLAPPED>(overlapped), &transferred, wait);
+    if (bytesTransferred != nullptr)
+        *bytesTransferred = transferred;
+    return noted(done, handle);
+}
+
+// A cancel that finds nothing in flight is no failure of the device: not noted.
+Bool32 Win32Platform::CancelIoEx(Handle handle, Overlapped* overlapped) {
+    return ::CancelIoEx(native(handle), reinterpret_cast<LPOVERLAPPED>(overlapped));
 }
 
 Bool32 Win32Platform::HidD_GetAttributes(Handle device, HiddAttributes& attributes) {

@@ -7,6 +7,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <set>
@@ -261,7 +263,97 @@ void unplugDuringSet(Bench& bench, Scenario& s) {
             "the error does not name the setting and the board's device: " + run.err);
 }
 
+// Feature reports sent or asked for (SET_REPORT and GET_REPORT of type feature): a reload of
+// the window makes nine.
+std::size_t featureTransfers(const std::vector<std::string>& wire) {
+    return static_cast<std::size_t>(std::count_if(wire.begin(), wire.end(), [](const auto& line) {
+        return line.starts_with(kSetFeature) || line.starts_with("a1 01 03") ||
+               line.starts_with("A1 01 03");
+    }));
+}
+
+// One run of the window on the idle board U, the last board left, which the window opens at
+// its start: once loaded, a list opened, then at least ten ticks; then U is unplugged while
+// the window's presence read is pending on it. With one board, SerNo takes no pick.
+struct IdleRun {
+    WineRun run;
+    std::vector<std::string> wireWhileHeld;
+    bool unplugged = false;
+};
+
+IdleRun holdIdleBoardThenUnplug(Bench& bench) {
+    IdleRun idle;
+    bool loaded = false;
+    bench.u->setInput(false);
+    const std::vector<std::string> steps{
+        bench.programs.window, "await-enabled=Enc1", "wait=1000", "drop=Enc1", "wait=6000",
+        "dropped=Enc1",        "await-empty=Enc1",   "show",      "SerNo"};
+    // The watch is given all the output so far. The load is over a second after the lists
+    // were filled.
+    idle.run =
+        bench.wine->run(bench.programs.picker, steps, kProgramLimit, [&](const std::string& out) {
+            if (!loaded && out.find("waited 1000") != std::string::npos) {
+                bench.u->wire();
+                loaded = true;
+            }
+            if (!idle.unplugged && out.find("awaiting Enc1") != std::string::npos) {
+                idle.wireWhileHeld = bench.u->wire();
+                bench.u->unplug();
+                idle.unplugged = true;
+            }
+        });
+    return idle;
+}
+
+std::optional<std::string> lineStartingWith(const WineRun& run, const std::string& head) {
+    for (const std::string& line : run.outLines())
+        if (line.starts_with(head))
+            return line;
+    return std::nullopt;
+}
+
+void idleBoardHeld(const IdleRun& idle, Scenario& s) {
+    s.note("picker: " + joined(idle.run.outLines()));
+    if (!ran(s, idle.run))
+        return;
+    s.check(lineStartingWith(idle.run, "enabled Enc1").has_value(), "the board was not loaded");
+    s.check(lineStartingWith(idle.run, "waited 6000").has_value(), "the window was not held");
+    s.expectEqual(featureTransfers(idle.wireWhileHeld), std::size_t(0),
+                  "feature transfers in the 6 s after the load (a reload makes nine)");
+    // Wine's null graphics driver may not show a list dropped from another process.
+    const std::string dropped = lineStartingWith(idle.run, "dropped Enc1").value_or("none");
+    if (dropped.starts_with("dropped Enc1 1"))
+        s.check(lineStartingWith(idle.run, "still-dropped Enc1 1").has_value(),
+                "the open list was closed under the user");
+    else
+        s.note("the list could not be dropped here (" + dropped +
+               "): no feature transfer shows that no list was emptied or refilled");
+}
+
+void idleBoardUnplugged(const IdleRun& idle, Scenario& s) {
+    if (!s.check(idle.unplugged, "the window never got to the unplug"))
+        return;
+    const std::optional<std::string> emptied = lineStartingWith(idle.run, "emptied Enc1 after ");
+    if (!s.check(emptied.has_value(), "the window did not show the no-board state"))
+        return;
+    s.note(*emptied);
+    const long long after = std::atoll(emptied->c_str() + std::strlen("emptied Enc1 after "));
+    s.check(after <= 3000, "the no-board state came later than 3 s after the unplug");
+    s.check(lineStartingWith(idle.run, "exit 0").has_value(), "the window did not close cleanly");
+}
+
 } // namespace
+
+bool idleBoardScenarios(Bench& bench) {
+    static IdleRun idle;
+    idle = holdIdleBoardThenUnplug(bench);
+    bool passed = runScenario(bench, "window: an idle board is held, no reload, the list open",
+                              [](Bench&, Scenario& s) { idleBoardHeld(idle, s); });
+    passed &=
+        runScenario(bench, "window: the idle board unplugged while a read is pending, gone in 3 s",
+                    [](Bench&, Scenario& s) { idleBoardUnplugged(idle, s); });
+    return passed;
+}
 
 void listingAfterUnplugs(Bench& bench, Scenario& s) {
     const WineRun run = cli(bench, {"list"});

@@ -24,11 +24,11 @@ struct Programs {
 };
 
 // c is a uhid board, which Wine shows without a version; u and v are USB boards with their
-// real version, 1.3.
+// real version, 1.3; x is a USB HID device of another vendor, which no search may open.
 struct Bench {
     std::unique_ptr<WineRunner> wine;
     Programs programs;
-    std::unique_ptr<BoardProcess> c, u, v;
+    std::unique_ptr<BoardProcess> c, u, v, x;
 };
 
 // False, with the reason, when the program hung or exited otherwise than expected.
@@ -42,5 +42,7 @@ bool runScenario(Bench& bench, const char* name, void (*body)(Bench&, Scenario&)
 bool commandLineScenarios(Bench& bench);
 // tessary32.exe list after the unplugs: only the boards still there.
 void listingAfterUnplugs(Bench& bench, Scenario& s);
+// The native window holding the idle board U, then U unplugged under it; true when all passed.
+bool idleBoardScenarios(Bench& bench);
 
 } // namespace hil

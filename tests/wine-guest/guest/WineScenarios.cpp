@@ -16,6 +16,7 @@
 #include <cctype>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -204,32 +205,71 @@ void exchanges(Bench& bench, Scenario& s) {
                   std::string("Failed on B7"), "self test on C");
 }
 
-// Board C is unplugged while the probe holds it open: the next exchange sees the loss, and
-// the calls after it fail at once.
+std::optional<long long> millisecondsIn(const std::string& line, const std::string& after) {
+    const std::size_t at = line.find(after);
+    if (at == std::string::npos)
+        return std::nullopt;
+    return std::atoll(line.c_str() + at + after.size());
+}
+
+// The idle board C is unplugged while the probe holds it open with its presence read pending:
+// the read completes with an error within 3 s, the calls after it fail at once, and closing
+// does not hang.
 void unplugWhileOpen(Bench& bench, Scenario& s) {
     bool unplugged = false;
-    const WineRun run = bench.wine->run(
-        bench.programs.probe, {"hold", bench.c->spec().serial}, kProgramLimit,
-        [&](const std::string& out) {
-            if (!unplugged && (out.starts_with("open\r\n") || out.starts_with("open\n"))) {
-                bench.c->unplug();
-                unplugged = true;
-            }
-        });
+    const WineRun run = bench.wine->run(bench.programs.probe, {"hold", bench.c->spec().serial},
+                                        kProgramLimit, [&](const std::string& out) {
+                                            const bool open =
+                                                out.find("\nopen\r\n") != std::string::npos ||
+                                                out.find("\nopen\n") != std::string::npos;
+                                            if (!unplugged && open) {
+                                                bench.c->unplug();
+                                                unplugged = true;
+                                            }
+                                        });
     if (!ran(s, run) || !s.check(unplugged, "the probe never held the board open"))
         return;
-    // Wine drops the board from HID.DLL a while after the kernel has: until then the failure
-    // reads as a board that did not answer, on the board's own path.
+    s.expectEqual(valueOf(run.outLines(), "pending").value_or("none"), std::string("1"),
+                  "a presence read pending on the idle board before the unplug");
     const std::vector<std::string> lost = linesStartingWith(run, "lost after ");
     if (s.check(lost.size() == 1, "the probe did not see the loss")) {
         s.note(lost.front());
         s.check(lost.front().find("ts32-c-0003") != std::string::npos,
                 "the loss does not name the board's device");
+        const std::optional<long long> after = millisecondsIn(lost.front(), "lost after ");
+        s.check(after && *after <= 3000, "the loss was seen later than 3 s after the unplug");
     }
     const std::optional<std::string> write = valueOf(run.outLines(), "write-after-loss");
     s.check(write && write->starts_with("0:"), "a write to the lost board succeeded");
     if (write)
         s.note("write after the loss: " + *write);
+    const std::vector<std::string> closed = linesStartingWith(run, "closed in ");
+    if (s.check(closed.size() == 1, "closing the lost board did not return"))
+        s.note(closed.front());
+}
+
+// Twenty search ticks with no board open: SetupAPI is walked once, and of the interfaces only
+// the family's are opened, never Wine's own HID devices or the other vendor's USB device X.
+void searchOpensNoOtherDevice(Bench& bench, Scenario& s) {
+    const WineRun run =
+        bench.wine->run(bench.programs.probe, {"search", "TS32-NONE", "20"}, kProgramLimit);
+    if (!ran(s, run))
+        return;
+    s.expectEqual(valueOf(run.outLines(), "hears-of-interfaces").value_or("none"), std::string("1"),
+                  "device-interface notifications registered");
+    s.expectEqual(valueOf(run.outLines(), "walks").value_or("none"), std::string("1"),
+                  "SetupAPI walks in 20 search ticks");
+    int boardOpens = 0;
+    for (const std::string& line : linesStartingWith(run, "opened ")) {
+        s.note(line);
+        std::string lower = line;
+        std::transform(lower.begin(), lower.end(), lower.begin(),
+                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+        if (s.check(lower.find("vid_1209&pid_000") != std::string::npos,
+                    "a device outside the family was opened: " + line))
+            ++boardOpens;
+    }
+    s.check(boardOpens > 0, "the board U present was never opened: nothing was counted");
 }
 
 } // namespace
@@ -297,7 +337,10 @@ int main(int argc, char** argv) {
         bench.c = std::make_unique<BoardProcess>(emulator, spec("TS32-C-0003", 0x0004, 140));
         bench.u = std::make_unique<BoardProcess>(usbEmulator, usbSpec("TS32-U-0004", 0x0003, 5));
         bench.v = std::make_unique<BoardProcess>(usbEmulator, usbSpec("TS32-V-0005", 0x0001, 9));
-        for (BoardProcess* quiet : {bench.c.get(), bench.u.get(), bench.v.get()})
+        BoardSpec other = usbSpec("X-OTHER-0001", 0x05DF, 3);
+        other.vendor = 0x16C0;
+        bench.x = std::make_unique<BoardProcess>(usbEmulator, other);
+        for (BoardProcess* quiet : {bench.c.get(), bench.u.get(), bench.v.get(), bench.x.get()})
             quiet->setInput(false);
         bench.wine = std::make_unique<WineRunner>();
         std::printf("NOTE wine: the prefix came up in %lld ms\n",
@@ -313,8 +356,12 @@ int main(int argc, char** argv) {
     passed &= runScenario(bench, "probe: details, a write byte-exact, the read-back, self tests",
                           exchanges);
     passed &= commandLineScenarios(bench);
-    passed &= runScenario(bench, "probe: a board unplugged while open is seen lost, no hang",
-                          unplugWhileOpen);
+    passed &= runScenario(
+        bench, "probe: an idle board unplugged while a read is pending is seen lost, no hang",
+        unplugWhileOpen);
     passed &= runScenario(bench, "list: Wine heard of the removals", listingAfterUnplugs);
+    passed &= runScenario(bench, "probe: 20 search ticks, one walk; search opens no other device",
+                          searchOpensNoOtherDevice);
+    passed &= idleBoardScenarios(bench);
     return passed ? 0 : 1;
 }

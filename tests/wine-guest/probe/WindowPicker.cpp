@@ -3,11 +3,16 @@
 // CBN_SELENDOK to the list's parent), prints what the window shows, closes it and prints how
 // it exited, one fact a line, for the scenario program on the Linux side.
 //
-//   tessary-wine-pick WINDOW_EXE LIST=ITEM... [show CONTROL...]
+//   tessary-wine-pick WINDOW_EXE STEP... [show CONTROL...]
 //
-// ITEM is the item's text when it starts with "=", otherwise its index: "SerNo==TS32-0001"
-// picks the board of that serial, "Enc3=2" the third item of channel 3's list. A pick waits
-// until its list is enabled and holds the item. Exits 0 when every step was done.
+// A step is a pick, LIST=ITEM: ITEM is the item's text when it starts with "=", otherwise its
+// index: "SerNo==TS32-0001" picks the board of that serial, "Enc3=2" the third item of
+// channel 3's list. A pick waits until its list is enabled and holds the item. The other
+// steps: "wait=MS" lets the window run; "drop=LIST" opens a list as a user's click does and
+// "dropped=LIST" prints whether it is still open; "await-enabled=LIST" waits until the list is
+// enabled and holds items (a board is loaded); "await-empty=LIST" prints "awaiting LIST",
+// then waits until the list is empty and disabled (the window's state with no board) and
+// prints how long that took. Exits 0 when every step was done.
 #include "Layout.h"
 #include "Win32Window.h"
 
@@ -127,6 +132,49 @@ bool pick(HWND main, const std::string& argument) {
     return true;
 }
 
+// The steps other than picks; nothing when the argument is a pick.
+std::optional<bool> otherStep(HWND main, const std::string& argument) {
+    const std::size_t equals = argument.find('=');
+    const std::string step = argument.substr(0, equals == std::string::npos ? 0 : equals);
+    const std::string value = argument.substr(equals + 1);
+    if (step == "wait") {
+        Sleep(DWORD(std::atoi(value.c_str())));
+        say("waited %s", value.c_str());
+        return true;
+    }
+    if (step != "drop" && step != "dropped" && step != "await-empty" && step != "await-enabled")
+        return std::nullopt;
+    const std::optional<app::Control> control = controlNamed(value);
+    HWND list = control ? controlWindow(main, *control) : nullptr;
+    if (!list) {
+        say("no-list %s", value.c_str());
+        return false;
+    }
+    if (step == "drop") {
+        SendMessageW(list, CB_SHOWDROPDOWN, TRUE, 0);
+        say("dropped %s %d", value.c_str(), int(SendMessageW(list, CB_GETDROPPEDSTATE, 0, 0)));
+    } else if (step == "await-enabled") {
+        const bool enabled = waitFor(
+            [&] { return IsWindowEnabled(list) && SendMessageW(list, CB_GETCOUNT, 0, 0) > 0; });
+        say(enabled ? "enabled %s" : "never-enabled %s", value.c_str());
+        return enabled;
+    } else if (step == "dropped") {
+        say("still-dropped %s %d", value.c_str(),
+            int(SendMessageW(list, CB_GETDROPPEDSTATE, 0, 0)));
+    } else {
+        say("awaiting %s", value.c_str());
+        const Clock::time_point from = Clock::now();
+        const bool emptied = waitFor(
+            [&] { return SendMessageW(list, CB_GETCOUNT, 0, 0) == 0 && !IsWindowEnabled(list); });
+        const auto took =
+            std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - from).count();
+        say(emptied ? "emptied %s after %lld ms" : "still-filled %s after %lld ms", value.c_str(),
+            static_cast<long long>(took));
+        return emptied;
+    }
+    return true;
+}
+
 void show(HWND main, const std::string& name) {
     const std::optional<app::Control> control = controlNamed(name);
     HWND window = control ? controlWindow(main, *control) : nullptr;
@@ -156,8 +204,10 @@ int main(int argc, char** argv) {
     });
     say(done ? "window" : "no-window");
     int at = 2;
-    for (; done && at < argc && std::strcmp(argv[at], "show") != 0; ++at)
-        done = pick(main, argv[at]);
+    for (; done && at < argc && std::strcmp(argv[at], "show") != 0; ++at) {
+        const std::optional<bool> other = otherStep(main, argv[at]);
+        done = other ? *other : pick(main, argv[at]);
+    }
     for (++at; done && at < argc; ++at)
         show(main, argv[at]);
     if (main)

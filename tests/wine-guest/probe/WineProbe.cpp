@@ -6,9 +6,13 @@
 //   tessary-wine-probe exchange SERIAL ADDRESS VALUE
 //   tessary-wine-probe selftest SERIAL
 //   tessary-wine-probe hold SERIAL
+//   tessary-wine-probe search SERIAL TICKS
 //
 // Several commands may follow one another on one command line; each starts with its name.
-// "hold" opens the board, prints "open" and runs self tests until the board is gone.
+// "hold" opens the board, starts the presence read, prints "open" and checks presence as the
+// window's timer does until the board is gone. "search" makes the window's search of a tick
+// (list the boards, look for SERIAL) TICKS times, 50 ms apart, and prints how often SetupAPI
+// was walked and each device path that was opened.
 #include "BoardSession.h"
 #include "Win32Platform.h"
 
@@ -16,14 +20,21 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <string>
 #include <thread>
 #include <vector>
 
 namespace {
 
-constexpr int kHoldTests = 200;
-constexpr auto kHoldInterval = std::chrono::milliseconds(50);
+using Clock = std::chrono::steady_clock;
+constexpr int kHoldChecks = 20;
+constexpr auto kHoldInterval = std::chrono::milliseconds(500); // the window's, while attached
+constexpr auto kSearchInterval = std::chrono::milliseconds(50);
+
+long long msSince(Clock::time_point start) {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+}
 
 void say(const char* format, auto... values) {
     std::printf(format, values...);
@@ -43,10 +54,11 @@ void interfaces(hid::Win32Platform& api) {
         if (!api.SetupDiEnumDeviceInterfaces(set, guid, index, data))
             break;
         std::uint32_t needed = 0;
-        api.SetupDiGetDeviceInterfaceDetailA(set, data, nullptr, 0, &needed);
+        api.SetupDiGetDeviceInterfaceDetailA(set, data, nullptr, 0, &needed, nullptr);
         std::vector<std::uint8_t> detail(needed + 1, 0);
         std::memcpy(detail.data(), &hid::kDetailDataCbSize, sizeof hid::kDetailDataCbSize);
-        if (!api.SetupDiGetDeviceInterfaceDetailA(set, data, detail.data(), needed, nullptr)) {
+        if (!api.SetupDiGetDeviceInterfaceDetailA(set, data, detail.data(), needed, nullptr,
+                                                  nullptr)) {
             say("interface %u detail-failed", index);
             continue;
         }
@@ -121,23 +133,24 @@ void selfTest(config::BoardSession& session, const std::string& serial) {
     session.close();
 }
 
-// Self tests until one fails, then what the other calls give on the lost board. No read is
-// left pending on the board: under Wine, a board unplugged with an overlapped read pending on
-// it is never seen gone (the read handle's calls stop answering, and Wine keeps listing it).
+// Presence checks until one fails, then what the other calls give on the lost board. On an
+// idle board the first check leaves its read pending; the unplug completes it with an error.
 void hold(hid::ApiDeclarations& api, config::BoardSession& session, const std::string& serial) {
     if (!open(session, serial))
         return;
+    const bool first = session.checkPresence();
+    say("pending %d", first && session.board().presenceReadInFlight);
     say("open");
-    int tests = 0;
-    while (tests < kHoldTests &&
-           session.selfTest().kind != config::SelfTestOutcome::Kind::NoAnswer) {
-        ++tests;
+    const Clock::time_point opened = Clock::now();
+    int checks = 0;
+    while (checks < kHoldChecks && session.checkPresence()) {
+        ++checks;
         std::this_thread::sleep_for(kHoldInterval);
     }
-    if (tests == kHoldTests) {
-        say("still-there after %d self tests", tests);
+    if (checks == kHoldChecks) {
+        say("still-there after %d checks", checks);
     } else {
-        say("lost after %d self tests: %s, GetLastError %d", tests,
+        say("lost after %lld ms, %d checks: %s, GetLastError %d", msSince(opened), checks,
             session.lastError().message().c_str(), api.lastError().code);
         const bool wrote = session.writeSetting(0x40, 1);
         say("write-after-loss %d: %s, GetLastError %d", wrote,
@@ -146,7 +159,30 @@ void hold(hid::ApiDeclarations& api, config::BoardSession& session, const std::s
         say("read-back-after-loss %d: %s", settings.complete(),
             session.lastError().message().c_str());
     }
+    const Clock::time_point closing = Clock::now();
     session.close();
+    say("closed in %lld ms", msSince(closing));
+}
+
+// The search of a tick of the window while no board is open, over and over.
+void search(hid::Win32Platform& api, config::BoardSession& session, const std::string& serial,
+            int ticks) {
+    const std::size_t walksBefore = api.interfaceWalks();
+    const std::map<std::string, std::size_t> opensBefore = api.opensByPath();
+    for (int tick = 0; tick < ticks; ++tick) {
+        session.listBoards();
+        if (session.open(serial))
+            session.close();
+        std::this_thread::sleep_for(kSearchInterval);
+    }
+    say("hears-of-interfaces %d", api.hearsOfInterfaces());
+    say("walks %zu", api.interfaceWalks() - walksBefore);
+    for (const auto& [path, count] : api.opensByPath()) {
+        const auto before = opensBefore.find(path);
+        const std::size_t earlier = before == opensBefore.end() ? 0 : before->second;
+        if (count > earlier)
+            say("opened %zu %s", count - earlier, path.c_str());
+    }
 }
 
 unsigned number(const char* text) {
@@ -170,6 +206,9 @@ int main(int argc, char** argv) {
             selfTest(session, argv[i++]);
         } else if (command == "hold" && left >= 1) {
             hold(api, session, argv[i++]);
+        } else if (command == "search" && left >= 2) {
+            search(api, session, argv[i], std::atoi(argv[i + 1]));
+            i += 2;
         } else {
             std::fprintf(stderr, "tessary-wine-probe: bad command %s\n", command.c_str());
             return 2;
