@@ -1,5 +1,6 @@
 #include "InputPanel.h"
 
+#include "MonitorText.h"
 #include "Protocol.h"
 
 #include <QComboBox>
@@ -164,11 +165,10 @@ void InputPanel::startMonitor() {
     const std::string name =
         spec.serial ? QString::fromStdU16String(*spec.serial).toStdString() : "(no serial)";
     clock_.start();
-    const monitor::MonitorIo io{out_, err_, [this] { return clock_.elapsed(); },
-                                [] { return false; }};
+    const monitor::MonitorIo io{[this] { return clock_.elapsed(); }, [] { return false; },
+                                cli::MonitorWriter(out_, err_, name, false)};
     session_ = std::make_unique<monitor::MonitorSession>(
-        platform_, monitor::MonitoredBoard{handle_, handle_, spec.inputReportLength, name}, options,
-        io);
+        platform_, monitor::MonitoredBoard{handle_, handle_, spec.inputReportLength}, options, io);
     if (!session_->start()) {
         refused_ = true;
         stopMonitor();
