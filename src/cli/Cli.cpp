@@ -13,8 +13,8 @@ namespace cli {
 namespace {
 
 // Every subcommand, in the order --help lists them. A new one adds its function here.
-constexpr AddCommand kCommands[] = {addList, addShow,    addSet,    addSelfTest,
-                                    addSave, addRestore, addMonitor};
+constexpr AddCommand kCommands[] = {addList,    addShow,    addSet,   addSelfTest, addSave,
+                                    addRestore, addMonitor, addCheck};
 
 constexpr char kFooter[] = R"(Exit codes:
   0  done; monitor: stopped with Ctrl-C

@@ -22,5 +22,6 @@ void addSelfTest(CLI::App& app, Runner& runner);
 void addSave(CLI::App& app, Runner& runner);
 void addRestore(CLI::App& app, Runner& runner);
 void addMonitor(CLI::App& app, Runner& runner); // MonitorCommand.cpp
+void addCheck(CLI::App& app, Runner& runner);   // CheckCommand.cpp
 
 } // namespace cli
