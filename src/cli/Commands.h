@@ -24,4 +24,7 @@ void addRestore(CLI::App& app, Runner& runner);
 void addMonitor(CLI::App& app, Runner& runner); // MonitorCommand.cpp
 void addCheck(CLI::App& app, Runner& runner);   // CheckCommand.cpp
 
+// show --inputs, and with csv as CSV (InputsCommand.cpp).
+int runShowInputs(Context& context, bool csv);
+
 } // namespace cli

@@ -97,6 +97,8 @@ public:
     // poll() on the node, then one read().
     InputWait WaitForInputReport(Handle handle, std::uint8_t* buffer, std::uint32_t bufferLength,
                                  std::uint32_t& bytesRead, std::uint32_t timeoutMs) override;
+    // HIDIOCGRDESC, or sysfs for a descriptor of the kernel's maximum size.
+    std::optional<std::vector<std::uint8_t>> GetReportDescriptor(Handle handle) override;
 
 protected:
     // Every ioctl goes through here: the result, or -errno. Tests stand in for the kernel.

@@ -193,6 +193,7 @@ public:
     // once too, without waiting: the caller's clock is the test's to move.
     InputWait WaitForInputReport(Handle handle, std::uint8_t* buffer, std::uint32_t bufferLength,
                                  std::uint32_t& bytesRead, std::uint32_t timeoutMs) override;
+    std::optional<std::vector<std::uint8_t>> GetReportDescriptor(Handle handle) override;
 
 private:
     struct Interface {
