@@ -14,7 +14,7 @@ namespace {
 
 // Every subcommand, in the order --help lists them. A new one adds its function here.
 constexpr AddCommand kCommands[] = {addList,    addShow,    addSet,   addSelfTest, addSave,
-                                    addRestore, addMonitor, addCheck, addProvision};
+                                    addRestore, addMonitor, addCheck, addProvision, addReport};
 
 constexpr char kFooter[] = R"(Exit codes:
   0  done; monitor: stopped with Ctrl-C

@@ -30,8 +30,12 @@ monitor::MonitorOptions monitorOptionsFor(const config::BoardSettings& settings)
     return options;
 }
 
+const hid::BoardConnection& connectionOf(const config::BoardSession& session) {
+    return session.board;
+}
+
 monitor::MonitoredBoard monitoredBoard(const ChosenBoard& board) {
-    const hid::BoardConnection& connection = board.session.board;
+    const hid::BoardConnection& connection = connectionOf(board.session);
     return {connection.featureHandle, connection.readHandle,
             connection.capabilities.InputReportByteLength};
 }

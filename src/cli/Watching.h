@@ -13,6 +13,8 @@ namespace cli {
 
 // The pair modes the board holds, so that its encoders' pulses are gathered into turns.
 monitor::MonitorOptions monitorOptionsFor(const config::BoardSettings& settings);
+// The open board's connection: its handles and capabilities.
+const hid::BoardConnection& connectionOf(const config::BoardSession& session);
 // The open board's handles and report length.
 monitor::MonitoredBoard monitoredBoard(const ChosenBoard& board);
 // "serial (device)", as messages name the board watched.
