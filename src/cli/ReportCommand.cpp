@@ -53,6 +53,10 @@ std::optional<bool> mayOpen(const std::string&) {
     return std::nullopt; // only an open tells, and the walk has tried it
 }
 
+bool udevApplies() {
+    return false;
+}
+
 std::optional<std::string> udevRule() {
     return std::nullopt;
 }
@@ -68,6 +72,10 @@ std::optional<bool> mayOpen(const std::string& device) {
     if (!device.starts_with("/dev/"))
         return std::nullopt;
     return ::access(device.c_str(), R_OK | W_OK) == 0;
+}
+
+bool udevApplies() {
+    return true;
 }
 
 // Where udev reads rules from, the local folders first.
@@ -165,11 +173,12 @@ void printRow(Context& context, const std::string& indent, const std::string& na
     context.out << padded << value << '\n';
 }
 
-void printText(Context& context, const Document& report) {
+void printText(Context& context, Document report) {
     printRow(context, "", "utility", shown(report["utility"]));
     printRow(context, "", "system", shown(report["system"]));
-    printRow(context, "", "udev rule",
-             report["udev_rule"].is_null() ? "not installed" : shown(report["udev_rule"]));
+    if (report.contains("udev_rule"))
+        printRow(context, "", "udev rule",
+                 report["udev_rule"].is_null() ? "not installed" : shown(report["udev_rule"]));
     printRow(context, "", "boards", std::to_string(report["boards"].size()));
     for (const Document& board : report["boards"]) {
         context.out << '\n' << "board " << shown(board["serial"]) << '\n';
@@ -201,12 +210,14 @@ int runReport(Context& context) {
     for (const config::BoardListing& listing : listings)
         if (context.serial.empty() || listing.serial == context.serial)
             boards.push_back(boardReport(context.platform, listing, errors));
-    const std::optional<std::string> rule = udevRule();
-    const Document report{{"utility", std::string("tessary32 ") + TESSARY_FILE_VERSION},
-                          {"system", systemText()},
-                          {"udev_rule", rule ? Document(latin1ToUtf8(*rule)) : Document()},
-                          {"boards", boards},
-                          {"errors", errors}};
+    Document report{{"utility", std::string("tessary32 ") + TESSARY_FILE_VERSION},
+                    {"system", systemText()}};
+    if (udevApplies()) {
+        const std::optional<std::string> rule = udevRule();
+        report["udev_rule"] = rule ? Document(latin1ToUtf8(*rule)) : Document();
+    }
+    report["boards"] = boards;
+    report["errors"] = errors;
     if (context.json)
         context.out << report.dump(2, ' ', true, Document::error_handler_t::replace) << '\n';
     else
