@@ -136,6 +136,7 @@ UsbEmulator::UsbEmulator(Options options) : options_(std::move(options)) {
     if (!options_.memoryInit.empty())
         loadMemory(options_.memoryInit, firmware_);
     buttons_ = options_.buttons;
+    unplugAfterWrite_ = options_.unplugAfterWrite;
     inputOn_ = options_.input;
     mode_ = options_.mode;
 
@@ -287,7 +288,8 @@ bool UsbEmulator::onOutRequest(const usb_ctrlrequest& setup, std::string& line) 
         report.insert(report.end(), data->begin(), data->end());
         std::lock_guard lock(mutex_);
         firmware_.receive(report);
-        quit_ = quit_ || unplugAfterWrite_;
+        // A write of a setting; the read-back request before it is left to go through.
+        quit_ = quit_ || (unplugAfterWrite_ && report.size() > 1 && report[1] == 0xEE);
         return true;
     }
     case request::kSetIdle: {
