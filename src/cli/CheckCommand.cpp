@@ -31,15 +31,17 @@ std::string pairKey(int pair) {
     return keyOf(config::Setting::encoder(pair + 1));
 }
 
-std::string findingText(const monitor::Finding& finding, const std::string& serial) {
+std::string findingText(const monitor::Finding& finding, const std::string& serial,
+                        std::int64_t chatterMs) {
     using Kind = monitor::Finding::Kind;
     switch (finding.kind) {
     case Kind::Stuck:
         return "stuck: " + inputName(finding.input) + " was down from the start and never let go";
     case Kind::Chatter:
         return "chatter: " + inputName(finding.input) + " changed " +
-               std::to_string(finding.count) + " times within a few ms of its last change " +
-               "(the shortest " + std::to_string(finding.shortestMs) + " ms)";
+               std::to_string(finding.count) + " times within " + std::to_string(chatterMs) +
+               " ms of its last change " + "(the shortest " + std::to_string(finding.shortestMs) +
+               " ms)";
     case Kind::EncoderOff:
         return "encoder off: " + pairName(finding.pair) + " moved as an encoder (" +
                std::to_string(finding.count) + " steps in a row) but is set to \"off\"; " +
@@ -124,7 +126,8 @@ int runCheck(Context& context, const CheckOptions& check) {
     const std::vector<monitor::Finding> findings = wiring.findings();
     for (const monitor::Finding& finding : findings)
         context.out << (context.json ? findingJson(finding)
-                                     : findingText(finding, printable(board.listing.serial)))
+                                     : findingText(finding, printable(board.listing.serial),
+                                                   check.thresholds.chatterMs))
                     << '\n';
     if (findings.empty())
         context.err << "tessary32: nothing wrong found on board " << name << '\n';

@@ -123,7 +123,7 @@ INSTANTIATE_TEST_SUITE_P(
                                },
                                1,
                                "stuck: B7 was down from the start and never let go\n"
-                               "chatter: B3 changed 7 times within a few ms of its last change "
+                               "chatter: B3 changed 7 times within 5 ms of its last change "
                                "(the shortest 1 ms)\n"
                                "encoder off: B5 B6 moved as an encoder (8 steps in a row) but is "
                                "set to \"off\"; tessary32 --serial 0001 set b5-b6=1:1\n"
