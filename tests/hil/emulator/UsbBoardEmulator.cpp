@@ -183,9 +183,14 @@ int UsbEmulator::run() {
             throw std::system_error(errno, std::generic_category(), "poll");
         if (Clock::now() >= end)
             quit_ = true;
+        // A board told to pull itself out goes before it takes another request.
         if (fds[0].revents & POLLIN)
-            while (const std::optional<usb_functionfs_event> event = gadget_->readEvent())
+            while (!quit_) {
+                const std::optional<usb_functionfs_event> event = gadget_->readEvent();
+                if (!event)
+                    break;
                 onEvent(*event);
+            }
         if (!ready_)
             checkReady();
         if (fds[1].revents & POLLIN)
