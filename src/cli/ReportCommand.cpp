@@ -50,7 +50,7 @@ std::string systemText() {
 }
 
 std::optional<bool> mayOpen(const std::string&) {
-    return std::nullopt; // only an open tells, and the walk has tried it
+    return std::nullopt;
 }
 
 bool udevApplies() {
@@ -121,7 +121,11 @@ Document boardReport(hid::ApiDeclarations& platform, const config::BoardListing&
         errors.push_back(latin1ToUtf8(listing.serial + ": " + what + ": " + error.message()));
     };
     config::BoardSession session(platform);
-    if (!session.open(listing.serial)) {
+    const bool opened = session.open(listing.serial);
+    if (!openable) // where only an open tells
+        board["may_open"] =
+            opened || session.lastError().kind != config::SessionError::Kind::PermissionDenied;
+    if (!opened) {
         failed("open", session.lastError());
         return board;
     }
