@@ -13,7 +13,7 @@ namespace cli {
 namespace {
 
 // Every subcommand, in the order --help lists them. A new one adds its function here.
-constexpr AddCommand kCommands[] = {addList,    addShow,    addSet,   addSelfTest, addSave,
+constexpr AddCommand kCommands[] = {addList,    addShow,    addSet,   addSelfTest,  addSave,
                                     addRestore, addMonitor, addCheck, addProvision, addReport};
 
 constexpr char kFooter[] = R"(Exit codes:

@@ -324,7 +324,8 @@ void addList(CLI::App& app, Runner& runner) {
 void addShow(CLI::App& app, Runner& runner) {
     auto inputs = std::make_shared<bool>(false);
     auto csv = std::make_shared<bool>(false);
-    CLI::App* show = app.add_subcommand("show", "Shows a board's details and every setting as read back");
+    CLI::App* show =
+        app.add_subcommand("show", "Shows a board's details and every setting as read back");
     CLI::Option* inputsFlag = show->add_flag(
         "--inputs", *inputs,
         "Shows instead the button each input B1..B32 is to a game: its number in the report "
