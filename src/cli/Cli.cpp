@@ -14,13 +14,14 @@ namespace cli {
 namespace {
 
 // Every subcommand, in the order --help lists them. A new one adds its function here.
-constexpr AddCommand kCommands[] = {addList, addShow,    addSet,    addSelfTest,
-                                    addSave, addRestore, addMonitor};
+constexpr AddCommand kCommands[] = {addList,    addShow,    addSet,   addSelfTest,  addSave,
+                                    addRestore, addMonitor, addCheck, addProvision, addReport};
 
 constexpr char kFooter[] = R"(Exit codes:
-  0  done; monitor: stopped with Ctrl-C
+  0  done; monitor: stopped with Ctrl-C; check: nothing wrong found
   1  an exchange with the board failed, or it read back other values than were written;
-     monitor: the board was unplugged or its inputs cannot be read
+     monitor, check: the board was unplugged or its inputs cannot be read; check: something
+     is wrong; provision: a board failed
   2  wrong usage or bad input; nothing was written
   3  no board found
   4  a board is plugged in but this user may not open it)";

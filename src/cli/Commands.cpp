@@ -337,8 +337,21 @@ void addList(CLI::App& app, Runner& runner) {
 }
 
 void addShow(CLI::App& app, Runner& runner) {
-    app.add_subcommand("show", "Shows a board's details and every setting as read back")
-        ->callback([&runner] { runner = runShow; });
+    auto inputs = std::make_shared<bool>(false);
+    auto csv = std::make_shared<bool>(false);
+    CLI::App* show =
+        app.add_subcommand("show", "Shows a board's details and every setting as read back");
+    CLI::Option* inputsFlag = show->add_flag(
+        "--inputs", *inputs,
+        "Shows instead the button each input B1..B32 is to a game: its number in the report "
+        "descriptor, on Windows and the key code on Linux");
+    show->add_flag("--csv", *csv, "With --inputs: as CSV")->needs(inputsFlag);
+    show->callback([&runner, inputs, csv] {
+        if (*inputs)
+            runner = [csv](Context& context) { return runShowInputs(context, *csv); };
+        else
+            runner = runShow;
+    });
 }
 
 void addSet(CLI::App& app, Runner& runner) {

@@ -22,5 +22,11 @@ void addSelfTest(CLI::App& app, Runner& runner);
 void addSave(CLI::App& app, Runner& runner);
 void addRestore(CLI::App& app, Runner& runner);
 void addMonitor(CLI::App& app, Runner& runner); // MonitorCommand.cpp
+void addCheck(CLI::App& app, Runner& runner);   // CheckCommand.cpp
+void addProvision(CLI::App& app, Runner& runner); // ProvisionCommand.cpp
+void addReport(CLI::App& app, Runner& runner);    // ReportCommand.cpp
+
+// show --inputs, and with csv as CSV (InputsCommand.cpp).
+int runShowInputs(Context& context, bool csv);
 
 } // namespace cli

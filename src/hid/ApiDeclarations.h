@@ -10,8 +10,10 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <utility>
+#include <vector>
 
 namespace hid {
 
@@ -245,6 +247,12 @@ public:
     virtual InputWait WaitForInputReport(Handle handle, std::uint8_t* buffer,
                                          std::uint32_t bufferLength, std::uint32_t& bytesRead,
                                          std::uint32_t timeoutMs) = 0;
+
+    // The report descriptor of an open device as the device gave it; nothing where the
+    // platform keeps it to itself (Windows hands out only the preparsed data).
+    virtual std::optional<std::vector<std::uint8_t>> GetReportDescriptor(Handle) {
+        return std::nullopt;
+    }
 
     // A number that changes whenever a HID interface may have arrived or left since the last
     // call, so that a caller holding a board open can tell when to list the boards again

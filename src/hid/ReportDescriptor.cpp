@@ -94,6 +94,8 @@ std::optional<std::uint16_t> extendedPage(const Item& item) {
 }
 
 constexpr int kReportKinds = 3;
+constexpr std::uint32_t kPhysicalCollection = 0;
+constexpr std::uint32_t kApplicationCollection = 1;
 
 class Parser {
 public:
@@ -179,11 +181,13 @@ private:
             return addFields(ReportKind::Feature, item.data);
         case main_tag::kCollection:
             ++collectionDepth_;
+            collections_.push_back({item.data & 0xFFu, collectionUsage()});
             return DescriptorError::None;
         case main_tag::kEndCollection:
             if (collectionDepth_ == 0)
                 return DescriptorError::UnbalancedCollection;
             --collectionDepth_;
+            collections_.pop_back();
             return DescriptorError::None;
         default:
             return DescriptorError::None;
@@ -265,6 +269,20 @@ private:
 
     static std::uint16_t low16(const Item& item) { return static_cast<std::uint16_t>(item.data); }
 
+    // A collection is named by the first usage before it, as the kernel names it.
+    Usage collectionUsage() const {
+        if (usages_.empty())
+            return {};
+        return {usages_.front().page.value_or(state_.usagePage), usages_.front().first};
+    }
+
+    Usage innermostCollection(std::uint32_t type) const {
+        for (auto open = collections_.rbegin(); open != collections_.rend(); ++open)
+            if (open->first == type)
+                return open->second;
+        return {};
+    }
+
     // Both factors are below 2^32, so their product fits 64 bits; the sum never passes the cap.
     DescriptorError addFields(ReportKind kind, std::uint32_t flags) {
         const std::uint64_t fieldBits = std::uint64_t{state_.reportSize} * state_.reportCount;
@@ -291,6 +309,8 @@ private:
         made.logicalMaximum = logicalMaximum();
         for (const LocalUsage& usage : usages_)
             made.usages.push_back({usage.page.value_or(state_.usagePage), usage.first, usage.last});
+        made.application = innermostCollection(kApplicationCollection);
+        made.physical = innermostCollection(kPhysicalCollection);
         return made;
     }
 
@@ -319,6 +339,7 @@ private:
     GlobalState state_;
     std::vector<GlobalState> stack_;
     std::size_t collectionDepth_ = 0;
+    std::vector<std::pair<std::uint32_t, Usage>> collections_; // type and usage, outermost first
     bool numbered_ = false;
     std::map<std::pair<int, std::uint32_t>, std::uint64_t> reportBits_;
     std::vector<LocalUsage> usages_;

@@ -50,6 +50,10 @@ struct ReportField {
     std::int64_t logicalMinimum = 0;
     std::int64_t logicalMaximum = 0;
     std::vector<UsageRange> usages; // in descriptor order
+    // The usages of the innermost Application and Physical collections around the field, as
+    // the kernel's HID input driver keeps them; {0, 0} outside any such collection.
+    Usage application;
+    Usage physical;
 
     // Element i of a variable field has usage i, the last usage standing for all elements
     // beyond the list; an array element holding v names usage v - logicalMinimum.

@@ -5,17 +5,6 @@
 
 namespace monitor {
 
-namespace {
-
-void print(std::ostream& out, const std::vector<std::string>& lines) {
-    for (const std::string& line : lines)
-        out << line << '\n';
-    if (!lines.empty())
-        out.flush();
-}
-
-} // namespace
-
 MonitorSession::MonitorSession(hid::ApiDeclarations& api, MonitoredBoard board,
                                const MonitorOptions& options, const MonitorIo& io)
     : api_(api), board_(std::move(board)), io_(io), monitor_(options),
@@ -30,17 +19,13 @@ MonitorSession::~MonitorSession() {
 bool MonitorSession::start() {
     havePreparsed_ = api_.HidD_GetPreparsedData(board_.featureHandle, preparsed_) != 0;
     if (!havePreparsed_) {
-        io_.err << "tessary32: cannot read the report descriptor of board " << board_.name << '\n';
-        result_.end = MonitorEnd::NoLayout;
+        ended(MonitorEnd::NoLayout);
         return false;
     }
     const std::uint32_t mostButtons =
         api_.HidP_MaxUsageListLength(hid::HidpReportType::Input, hid::kButtonPage, preparsed_);
     if (mostButtons == 0) {
-        io_.err << "tessary32: the report descriptor of board " << board_.name
-                << " declares no Button usages in its input reports, so its inputs cannot be"
-                   " told apart\n";
-        result_.end = MonitorEnd::NoButtons;
+        ended(MonitorEnd::NoButtons);
         return false;
     }
     usages_.resize(mostButtons);
@@ -55,18 +40,33 @@ MonitorSession::Step MonitorSession::step(std::uint32_t longestWaitMs) {
                                                         length, waitMs(longestWaitMs));
     now_ = io_.nowMs() - start_;
     if (wait == hid::InputWait::Failed) {
-        result_.end = readFailure();
+        const hid::PlatformError& error = api_.lastError();
+        if (error.kind == hid::PlatformError::Kind::Gone)
+            ended(MonitorEnd::Unplugged);
+        else
+            ended(MonitorEnd::ReadFailed, error.code);
         return Step::Ended;
     }
     if (wait == hid::InputWait::Report)
         take(length);
-    print(io_.out, monitor_.expire(now_));
+    hand(monitor_.expire(now_));
     return wait == hid::InputWait::Report ? Step::Report : Step::Idle;
 }
 
 void MonitorSession::finish() {
-    print(io_.out, monitor_.finish());
-    reportSkipped();
+    hand(monitor_.finish());
+    if (result_.wrongLength > 0 || result_.unknownReportId > 0)
+        io_.onEvent(ReportsSkipped{result_.wrongLength, result_.unknownReportId});
+}
+
+void MonitorSession::ended(MonitorEnd end, int errorCode) {
+    result_.end = end;
+    io_.onEvent(MonitorEnded{end, errorCode});
+}
+
+void MonitorSession::hand(const MonitorEvents& events) const {
+    for (const MonitorEvent& event : events)
+        io_.onEvent(event);
 }
 
 std::uint32_t MonitorSession::waitMs(std::uint32_t longestWaitMs) const {
@@ -85,33 +85,12 @@ void MonitorSession::take(std::uint32_t length) {
     if (status == hid::HIDP_STATUS_SUCCESS) {
         const auto pressed = hid::inputsFromButtons(std::span<const std::uint16_t>(
             usages_.data(), std::min<std::size_t>(count, usages_.size())));
-        print(io_.out, monitor_.update(now_, pressed));
+        hand(monitor_.update(now_, pressed));
     } else if (status == hid::HIDP_STATUS_REPORT_DOES_NOT_EXIST) {
         ++result_.unknownReportId;
     } else if (status != hid::HIDP_STATUS_INCOMPATIBLE_REPORT_ID) {
         ++result_.wrongLength;
     } // a report with no buttons in it changes none
-}
-
-MonitorEnd MonitorSession::readFailure() {
-    if (api_.lastError().kind == hid::PlatformError::Kind::Gone) {
-        io_.err << "tessary32: board " << board_.name << " was unplugged\n";
-        return MonitorEnd::Unplugged;
-    }
-    io_.err << "tessary32: reading the inputs of board " << board_.name << " failed";
-    if (api_.lastError().code != 0)
-        io_.err << " (error " << api_.lastError().code << ")";
-    io_.err << '\n';
-    return MonitorEnd::ReadFailed;
-}
-
-void MonitorSession::reportSkipped() const {
-    if (result_.wrongLength > 0)
-        io_.err << "tessary32: skipped " << result_.wrongLength
-                << " input reports of a length the report descriptor does not give\n";
-    if (result_.unknownReportId > 0)
-        io_.err << "tessary32: skipped " << result_.unknownReportId
-                << " input reports with a report ID the report descriptor does not declare\n";
 }
 
 MonitorResult runMonitor(hid::ApiDeclarations& api, const MonitoredBoard& board,
@@ -123,10 +102,6 @@ MonitorResult runMonitor(hid::ApiDeclarations& api, const MonitoredBoard& board,
     }
     session.finish();
     return session.result();
-}
-
-int exitCode(const MonitorResult& result) {
-    return result.end == MonitorEnd::Stopped ? 0 : 1;
 }
 
 } // namespace monitor

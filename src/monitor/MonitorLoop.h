@@ -1,6 +1,6 @@
 // Watching an open board: waits for its input reports without busy-waiting, reads the pressed
-// inputs from each through the platform's usage query, and prints what InputMonitor makes of
-// them until it is asked to stop or the board goes away.
+// inputs from each through the platform's usage query, and hands on the events InputMonitor
+// makes of them until it is asked to stop or the board goes away.
 #pragma once
 
 #include "ApiDeclarations.h"
@@ -9,8 +9,6 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
-#include <ostream>
-#include <string>
 #include <vector>
 
 namespace monitor {
@@ -22,22 +20,12 @@ struct MonitoredBoard {
     hid::Handle featureHandle = hid::kInvalidHandle; // for the preparsed data
     hid::Handle readHandle = hid::kInvalidHandle;    // opened for overlapped reads
     std::uint16_t inputReportLength = 0;             // with the report-ID byte
-    std::string name;                                // how messages name the board
 };
 
 struct MonitorIo {
-    std::ostream& out; // the lines
-    std::ostream& err; // messages
     std::function<std::int64_t()> nowMs;
     std::function<bool()> stopRequested;
-};
-
-enum class MonitorEnd {
-    Stopped,    // asked to stop
-    Unplugged,  // the board went away
-    ReadFailed, // reading failed for another reason
-    NoLayout,   // the board's report descriptor could not be had
-    NoButtons,  // its descriptor declares no Button usages
+    std::function<void(const MonitorEvent&)> onEvent; // each event, in order
 };
 
 struct MonitorResult {
@@ -56,7 +44,8 @@ public:
     MonitorSession(const MonitorSession&) = delete;
     MonitorSession& operator=(const MonitorSession&) = delete;
 
-    // Takes the board's layout; false, with a message, when its inputs cannot be read.
+    // Takes the board's layout; false, with a MonitorEnded event, when its inputs cannot be
+    // read.
     bool start();
     enum class Step { Report, Idle, Ended };
     // Waits at most longestWaitMs, less when a turn is about to end, and takes one report.
@@ -64,15 +53,15 @@ public:
     Step step(std::uint32_t longestWaitMs);
     // When the turn under way ends, in ms since the start, if no pulse comes.
     std::optional<std::int64_t> nextTurnEnd() const { return monitor_.nextExpiry(); }
-    // Prints the turns still under way and what was skipped.
+    // Hands on the turns still under way and what was skipped.
     void finish();
     const MonitorResult& result() const { return result_; }
 
 private:
     std::uint32_t waitMs(std::uint32_t longestWaitMs) const;
     void take(std::uint32_t length);
-    MonitorEnd readFailure();
-    void reportSkipped() const;
+    void ended(MonitorEnd end, int errorCode = 0);
+    void hand(const MonitorEvents& events) const;
 
     hid::ApiDeclarations& api_;
     MonitoredBoard board_;
@@ -90,8 +79,5 @@ private:
 // Monitors until stopRequested or the board goes.
 MonitorResult runMonitor(hid::ApiDeclarations& api, const MonitoredBoard& board,
                          const MonitorOptions& options, const MonitorIo& io);
-
-// 0 when monitoring stopped as asked, else 1.
-int exitCode(const MonitorResult& result);
 
 } // namespace monitor

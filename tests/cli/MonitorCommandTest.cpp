@@ -104,6 +104,33 @@ INSTANTIATE_TEST_SUITE_P(
                                0,
                                "{\"ms\":20,\"down\":[\"B4\"],\"up\":[]}\n",
                                {"board 0002 (sim:hid#1)", "encoders: none"}},
+                      Watching{
+                          "CheckFindsEachFaultOnceWithinItsSeconds",
+                          {"check", "--seconds", "2"},
+                          [](auto& sim, auto at, bool&) {
+                              at(0, [&sim] { sim.press(0, 7); });
+                              for (int bounce = 0; bounce < 4; ++bounce) {
+                                  at(100 + 2 * bounce, [&sim] { sim.press(0, 3); });
+                                  at(101 + 2 * bounce, [&sim] { sim.release(0, 3); });
+                              }
+                              for (int step = 0; step < 8; ++step)
+                                  at(300 + 20 * step, [&sim, step] {
+                                      if (step % 4 < 2)
+                                          sim.press(0, 5 + step % 2);
+                                      else
+                                          sim.release(0, 5 + step % 2);
+                                  });
+                              at(2500, [&sim] { sim.press(0, 1); }); // after the check
+                          },
+                          1,
+                          "stuck: B7 was down from the start and never let go\n"
+                          "chatter: B3 changed 7 times within 5 ms of its last change "
+                          "(the shortest 1 ms)\n"
+                          "encoder off: B5 B6 moved as an encoder (8 steps in a row) but is "
+                          "set to \"off\"; tessary32 --serial 0001 set b5-b6=1:1\n"
+                          "silent: B1 B2 B4 B8 B9 B10 B11 B12 B13 B14 B15 B16 B17 B18 B19 "
+                          "B20 B21 B22 B23 B24 B25 B26 B27 B28 B29 B30 B31 B32 never changed\n",
+                          {"checking the inputs of board 0001 (sim:hid#0) for 2 s"}},
                       Watching{"DescriptorWithoutButtonsIsRefused",
                                {"monitor"},
                                [](auto& sim, auto, bool&) {

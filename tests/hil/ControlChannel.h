@@ -19,8 +19,8 @@ inline constexpr std::string_view kSelfTest = "selftest ";
 // Stops or resumes the stream of input reports.
 inline constexpr std::string_view kInputOff = "input off";
 inline constexpr std::string_view kInputOn = "input on";
-// USB boards only. "buttons N": the inputs now pressed (bit 0 is B1); a board in mode "on
-// change" sends one input report for the change.
+// "buttons N": the inputs now pressed (bit 0 is B1); a USB board in mode "on change" sends
+// one input report for the change, a uhid board one at once.
 inline constexpr std::string_view kButtons = "buttons ";
 // "mode streaming" or "mode on-change".
 inline constexpr std::string_view kMode = "mode ";
@@ -33,7 +33,8 @@ inline constexpr std::string_view kInputs = "inputs";
 // Removes the device from the kernel; the emulator answers once it is gone and exits.
 inline constexpr std::string_view kUnplug = "unplug";
 // USB boards only: the board is pulled out right after it has taken the next SET_REPORT of a
-// feature report, while the host is still at work on it; the emulator then exits.
+// feature report that writes a setting, while the host is still at work on it; the emulator
+// then exits. Its --unplug-after-write option does so from the start.
 inline constexpr std::string_view kUnplugAfterWrite = "unplug after write";
 
 } // namespace hil::control

@@ -2,6 +2,7 @@
 #include "BoardConnection.h"
 #include "InputMonitor.h"
 #include "MonitorLoop.h"
+#include "MonitorText.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -63,11 +64,17 @@ Lines monitorLines(const Turning& turning) {
     MonitorOptions options;
     options.pairModes[2] = turning.mode;
     options.turnQuietMs = 200;
-    options.json = turning.json;
     InputMonitor monitor(options);
     Lines lines;
-    const auto add = [&lines](const Lines& more) {
-        lines.insert(lines.end(), more.begin(), more.end());
+    std::ostringstream out, err;
+    cli::MonitorWriter writer(out, err, "0001", turning.json);
+    const auto add = [&](const monitor::MonitorEvents& events) {
+        for (const monitor::MonitorEvent& event : events)
+            writer(event);
+        std::istringstream written(out.str());
+        out.str({});
+        for (std::string line; std::getline(written, line);)
+            lines.push_back(line);
     };
     for (const Step& step : turning.steps) {
         add(monitor.expire(step.ms));
@@ -157,9 +164,9 @@ protected:
         hid::BoardConnection connection(sim);
         EXPECT_TRUE(connection.FindTheHid("0001"));
         const monitor::MonitoredBoard monitored{connection.featureHandle, connection.readHandle,
-                                                connection.capabilities.InputReportByteLength,
-                                                "0001"};
-        const monitor::MonitorIo io{out, err, [this] { return sim.now; }, [this] { return stop; }};
+                                                connection.capabilities.InputReportByteLength};
+        const monitor::MonitorIo io{[this] { return sim.now; }, [this] { return stop; },
+                                    cli::MonitorWriter(out, err, "0001", false)};
         const monitor::MonitorResult result = monitor::runMonitor(sim, monitored, options, io);
         connection.closeBoard();
         EXPECT_EQ(sim.openDeviceHandles(), 0);
@@ -192,7 +199,7 @@ TEST_F(MonitorOverSimulatedBoard, ShowsPressesAndTurnsUntilTheBoardIsUnplugged) 
                          "   400 ms  +B32\n"
                          "   200 ms  B5 B6 (1:2): 2 pulses on B5, 48 ms each\n");
     EXPECT_EQ(result.end, MonitorEnd::Unplugged);
-    EXPECT_EQ(monitor::exitCode(result), 1);
+    EXPECT_EQ(cli::monitorExitCode(result.end), 1);
     EXPECT_EQ(err.str(), "tessary32: board 0001 was unplugged\n");
     EXPECT_EQ(result.reports, 7u);
     EXPECT_LE(*std::max_element(sim.waits.begin(), sim.waits.end()), monitor::kLongestWaitMs)
@@ -210,7 +217,7 @@ TEST_F(MonitorOverSimulatedBoard, StopsWhenAskedAndClosesTheTurnUnderWay) {
 
     EXPECT_EQ(out.str(), "    10 ms  B5 B6 (1:2): 1 pulse on B6, 48 ms\n");
     EXPECT_EQ(result.end, MonitorEnd::Stopped);
-    EXPECT_EQ(monitor::exitCode(result), 0);
+    EXPECT_EQ(cli::monitorExitCode(result.end), 0);
     EXPECT_EQ(err.str(), "");
 }
 
@@ -238,7 +245,7 @@ TEST_F(MonitorOverSimulatedBoard, DescriptorWithoutButtonsIsRefusedBeforeAnyRead
                                         0x31, 0x75, 0x08, 0x95, 0x02, 0x81, 0x06, 0xC0};
     const monitor::MonitorResult result = run();
     EXPECT_EQ(result.end, MonitorEnd::NoButtons);
-    EXPECT_EQ(monitor::exitCode(result), 1);
+    EXPECT_EQ(cli::monitorExitCode(result.end), 1);
     EXPECT_EQ(err.str(), "tessary32: the report descriptor of board 0001 declares no Button "
                          "usages in its input reports, so its inputs cannot be told apart\n");
     EXPECT_TRUE(sim.waits.empty());

@@ -1,5 +1,6 @@
 #include "InputPanel.h"
 
+#include "MonitorText.h"
 #include "Protocol.h"
 
 #include <QComboBox>
@@ -54,12 +55,25 @@ InputPanel::InputPanel(hid::sim::SimulatedPlatform& platform, QWidget* parent)
     pulseButton_->setObjectName(QStringLiteral("sendPulses"));
     connect(pulseButton_, &QPushButton::clicked, this,
             [this] { sendPulses(pulseInput_->currentData().toInt(), pulseCount_->value()); });
+    auto* bounceButton = new QPushButton(QStringLiteral("Bounce"), this);
+    bounceButton->setObjectName(QStringLiteral("bounce"));
+    bounceButton->setToolTip(QStringLiteral("Six changes of the input, 1 ms apart"));
+    connect(bounceButton, &QPushButton::clicked, this,
+            [this] { bounce(pulseInput_->currentData().toInt(), 6); });
+    auto* quadratureButton = new QPushButton(QStringLiteral("Quadrature"), this);
+    quadratureButton->setObjectName(QStringLiteral("quadrature"));
+    quadratureButton->setToolTip(
+        QStringLiteral("Three detents of an encoder on the input's pair, as the raw signals"));
+    connect(quadratureButton, &QPushButton::clicked, this,
+            [this] { turnQuadrature(pulseInput_->currentData().toInt(), 12); });
     auto* pulses = new QHBoxLayout;
     pulses->addWidget(new QLabel(QStringLiteral("Encoder turn:"), this));
     pulses->addWidget(pulseCount_);
     pulses->addWidget(new QLabel(QStringLiteral("pulses of the board's pulse width on"), this));
     pulses->addWidget(pulseInput_);
     pulses->addWidget(pulseButton_);
+    pulses->addWidget(bounceButton);
+    pulses->addWidget(quadratureButton);
     pulses->addStretch();
 
     view_ = new QPlainTextEdit(this);
@@ -131,6 +145,29 @@ void InputPanel::sendPulses(int input, int count) {
     }
 }
 
+void InputPanel::bounce(int input, int count) {
+    const hid::sim::DeviceId device = device_;
+    const bool wasDown =
+        device != kNoDevice && ((platform_.pressedInputs(device) >> (input - 1)) & 1u);
+    for (int change = 1; change <= count; ++change)
+        QTimer::singleShot(change, this,
+                           [this, device, input, down = (change % 2 == 1) != wasDown] {
+                               if (device == device_)
+                                   setPressed(input, down);
+                           });
+}
+
+void InputPanel::turnQuadrature(int input, int steps) {
+    const int first = input % 2 == 1 ? input : input - 1;
+    const hid::sim::DeviceId device = device_;
+    // The cycle 00, 10, 11, 01: each step moves one signal, the first leading.
+    for (int step = 1; step <= steps; ++step)
+        QTimer::singleShot(20 * step, this, [this, device, first, step] {
+            if (device == device_)
+                setPressed(first + (step % 2 == 1 ? 0 : 1), step % 4 == 1 || step % 4 == 2);
+        });
+}
+
 void InputPanel::watchTheBoardsModes() {
     if (session_ && pairModes() != modes_)
         stopMonitor(); // the utility set another mode: watch the pairs as they are now
@@ -171,11 +208,10 @@ void InputPanel::startMonitor() {
     const std::string name =
         spec.serial ? QString::fromStdU16String(*spec.serial).toStdString() : "(no serial)";
     clock_.start();
-    const monitor::MonitorIo io{out_, err_, [this] { return clock_.elapsed(); },
-                                [] { return false; }};
+    const monitor::MonitorIo io{[this] { return clock_.elapsed(); }, [] { return false; },
+                                cli::MonitorWriter(out_, err_, name, false)};
     session_ = std::make_unique<monitor::MonitorSession>(
-        platform_, monitor::MonitoredBoard{handle_, handle_, spec.inputReportLength, name}, options,
-        io);
+        platform_, monitor::MonitoredBoard{handle_, handle_, spec.inputReportLength}, options, io);
     if (!session_->start()) {
         refused_ = true;
         stopMonitor();

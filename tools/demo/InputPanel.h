@@ -34,6 +34,11 @@ public:
     void setPressed(int input, bool down);
     // count pulses on input, each as long as the board's pulse width and as far apart.
     void sendPulses(int input, int count);
+    // For tessary32 check: count changes of input 1 ms apart, as a bouncing switch makes them;
+    // and steps of the overlapping cycle of a quadrature encoder on the pair of input, 20 ms
+    // apart, as a pair wired to an encoder but set to "off" sends them.
+    void bounce(int input, int count);
+    void turnQuadrature(int input, int steps);
     // Takes the input reports that have come in and shows what the monitor makes of them.
     void takeReports();
     QStringList monitorLines() const;

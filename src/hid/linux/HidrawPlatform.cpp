@@ -359,6 +359,11 @@ HidrawPlatform::reportDescriptor(const OpenDevice& device) {
     return std::vector<std::uint8_t>(descriptor->value, descriptor->value + descriptor->size);
 }
 
+std::optional<std::vector<std::uint8_t>> HidrawPlatform::GetReportDescriptor(Handle handle) {
+    const OpenDevice* device = opened(handle);
+    return device == nullptr ? std::nullopt : reportDescriptor(*device);
+}
+
 std::optional<ReportLengths> HidrawPlatform::reportLengths(const OpenDevice& device) {
     const auto descriptor = reportDescriptor(device);
     if (!descriptor)

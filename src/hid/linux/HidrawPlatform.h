@@ -108,6 +108,8 @@ public:
     // The node watch's generation: one read of the inotify descriptor, which does not block. The
     // search compares the same numbers, so a look taken here still makes it list afresh.
     std::uint64_t InterfaceGeneration() override { return watch_.look(); }
+    // HIDIOCGRDESC, or sysfs for a descriptor of the kernel's maximum size.
+    std::optional<std::vector<std::uint8_t>> GetReportDescriptor(Handle handle) override;
 
 protected:
     // Every ioctl goes through here: the result, or -errno. Tests stand in for the kernel.

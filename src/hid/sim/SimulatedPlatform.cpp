@@ -513,6 +513,14 @@ Bool32 SimulatedPlatform::HidD_GetPreparsedData(Handle handle, PreparsedData& pr
     return log(Op::HidD_GetPreparsedData, device, 1);
 }
 
+std::optional<std::vector<std::uint8_t>> SimulatedPlatform::GetReportDescriptor(Handle handle) {
+    DeviceId device = kNoDevice;
+    const Interface* interface = live(handle, device);
+    if (interface == nullptr)
+        return std::nullopt;
+    return interface->spec.reportDescriptor;
+}
+
 Bool32 SimulatedPlatform::HidP_GetCaps(PreparsedData preparsedData, HidpCaps& capabilities) {
     const auto found = preparsed_.find(preparsedData);
     const DeviceId device = found == preparsed_.end() ? kNoDevice : found->second;

@@ -207,6 +207,7 @@ public:
                                  std::uint32_t& bytesRead, std::uint32_t timeoutMs) override;
     // Changes with every add, plug and unplug. Not logged: no device hears of it.
     std::uint64_t InterfaceGeneration() override { return interfaceGeneration_; }
+    std::optional<std::vector<std::uint8_t>> GetReportDescriptor(Handle handle) override;
 
 private:
     struct Interface {

@@ -207,6 +207,15 @@ std::string_view Emulator::execute(std::string_view command) {
         options_.input = false;
     } else if (command == control::kInputOn) {
         options_.input = true;
+    } else if (command.starts_with(control::kButtons)) {
+        try {
+            options_.buttons = static_cast<std::uint32_t>(
+                number(std::string(command.substr(control::kButtons.size())), 0xFFFFFFFF));
+        } catch (const std::logic_error&) {
+            return "error bad buttons";
+        }
+        if (open_)
+            sendInput(); // one report for the change, streaming or not
     } else if (command == control::kUnplug) {
         device_->destroy();
         quit_ = true;

@@ -45,6 +45,10 @@ Options parseOptions(int argc, char** argv) {
             options.input = false;
             continue;
         }
+        if (flag == "--unplug-after-write") {
+            options.unplugAfterWrite = true;
+            continue;
+        }
         if (i + 1 >= argc)
             throw std::invalid_argument("missing value after " + flag);
         const std::string value = argv[++i];

@@ -35,6 +35,7 @@ struct Options {
     bool input = true;
     InputMode mode = InputMode::Streaming;
     int lifetimeMs = 0;
+    bool unplugAfterWrite = false; // USB boards: pulled out right after the first setting written
     int controlFd = -1;
 };
 

@@ -135,6 +135,7 @@ UsbEmulator::UsbEmulator(Options options) : options_(std::move(options)) {
     if (!options_.memoryInit.empty())
         loadMemory(options_.memoryInit, firmware_);
     buttons_ = options_.buttons;
+    unplugAfterWrite_ = options_.unplugAfterWrite;
     inputOn_ = options_.input;
     mode_ = options_.mode;
 
@@ -181,9 +182,14 @@ int UsbEmulator::run() {
             throw std::system_error(errno, std::generic_category(), "poll");
         if (Clock::now() >= end)
             quit_ = true;
+        // A board told to pull itself out goes before it takes another request.
         if (fds[0].revents & POLLIN)
-            while (const std::optional<usb_functionfs_event> event = gadget_->readEvent())
+            while (!quit_) {
+                const std::optional<usb_functionfs_event> event = gadget_->readEvent();
+                if (!event)
+                    break;
                 onEvent(*event);
+            }
         if (!ready_)
             checkReady();
         if (fds[1].revents & POLLIN)
@@ -286,7 +292,8 @@ bool UsbEmulator::onOutRequest(const usb_ctrlrequest& setup, std::string& line) 
         report.insert(report.end(), data->begin(), data->end());
         std::lock_guard lock(mutex_);
         firmware_.receive(report.data(), report.size());
-        quit_ = quit_ || unplugAfterWrite_;
+        // A write of a setting; the read-back request before it is left to go through.
+        quit_ = quit_ || (unplugAfterWrite_ && report.size() > 1 && report[1] == 0xEE);
         return true;
     }
     case request::kSetIdle: {

@@ -69,6 +69,8 @@ std::vector<std::string> emulatorArguments(const std::string& emulatorPath, cons
         arguments.push_back(flag);
         arguments.push_back(value);
     }
+    if (spec.unplugAfterWrite)
+        arguments.push_back("--unplug-after-write");
     return arguments;
 }
 

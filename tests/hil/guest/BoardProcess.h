@@ -25,7 +25,8 @@ struct BoardSpec {
     // A real USB device (tessary-hil-usb-board) rather than a uhid one, with these extras.
     bool usb = false;
     std::string manufacturer;
-    bool onChange = false; // sends input reports only when an input changes
+    bool onChange = false;         // sends input reports only when an input changes
+    bool unplugAfterWrite = false; // pulled out right after the first setting written to it
 };
 
 class BoardProcess {
@@ -45,9 +46,10 @@ public:
     Memory memory();
     void setSelfTestResult(std::uint8_t result);
     void setInput(bool streaming);
-    // USB boards: the inputs pressed now; the control requests received since the last call,
-    // one line each (ControlChannel.h); the input reports the host has taken.
+    // The inputs pressed now; a uhid board sends one report for them at once.
     void setButtons(std::uint32_t buttons);
+    // USB boards: the control requests received since the last call, one line each
+    // (ControlChannel.h); the input reports the host has taken.
     void setOnChange(bool onChange);
     std::vector<std::string> wire();
     unsigned inputsTaken();

@@ -12,6 +12,9 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <set>
 #include <stdexcept>
 #include <string>
 #include <sys/personality.h>
@@ -370,6 +373,225 @@ void monitor(Bench&, Scenario& s) {
            fixed(restMs) + " ms, " + fixed(restCpuMs / restMs * 100) + " % of one core");
 }
 
+// ---- the board builders' commands: check, show --inputs, provision, report ----
+
+constexpr std::uint32_t B(int n) {
+    return std::uint32_t{1} << (n - 1);
+}
+
+std::vector<std::string> linesOf(const std::string& text) {
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    for (std::size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
+        lines.push_back(text.substr(start, end - start));
+    return lines;
+}
+
+std::string bar(std::string text) {
+    std::replace(text.begin(), text.end(), '\n', '|');
+    return text;
+}
+
+std::string inputList(std::uint32_t inputs) {
+    std::string list;
+    for (int n = 1; n <= 32; ++n)
+        if ((inputs & B(n)) != 0)
+            list += (list.empty() ? "B" : " B") + std::to_string(n);
+    return list;
+}
+
+void sleepMs(int ms) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+// A uhid board that sends a report for each change at once: B7 held from the start, B3
+// chattering, three detents of an encoder on the "off" pair B9 B10; then the same board pressed
+// input by input at a person's pace, which finds nothing. Each change of B3 is a round trip to
+// the emulator, which under QEMU's emulated processor may take longer than the 5 ms of the
+// default, so the first check counts a bounce within 15 ms.
+void check(Bench& bench, Scenario& s) {
+    std::vector<int> modes(16, 0);
+    modes[2] = 2; // b5-b6: 1:2
+    BoardSpec spec = cliBoard("TS32-C-0003", modes, kPulseWidthIndex, 0);
+    spec.usb = false;
+    spec.buttons = B(7);
+    const std::unique_ptr<BoardProcess> board = bench.start(spec);
+    board->setInput(false);
+    {
+        ChildProcess checking(cliCommand(
+            {"--serial", spec.serial, "check", "--seconds", "30", "--chatter-ms", "15"}));
+        if (!s.check(checking.waitFor(2, "Ctrl-C ends sooner", deadline()),
+                     "the check did not start: " + checking.err()))
+            return;
+        sleepMs(300);
+        for (int change = 0; change < 12; ++change)
+            board->setButtons(B(7) | (change % 2 == 0 ? B(3) : 0));
+        board->setButtons(B(7));
+        sleepMs(400);
+        const std::uint32_t cycle[4] = {B(9), B(9) | B(10), B(10), 0};
+        for (int step = 0; step < 12; ++step) {
+            board->setButtons(B(7) | cycle[step % 4]);
+            sleepMs(60);
+        }
+        sleepMs(300);
+        checking.signal(SIGINT);
+        s.expectEqual(checking.finish(deadline()), 1, "exit code of a check with findings");
+        const std::vector<std::string> lines = linesOf(checking.out());
+        s.note("check said: " + bar(checking.err() + checking.out()));
+        if (s.expectEqual(lines.size(), std::size_t{4}, "findings: " + bar(checking.out()))) {
+            s.expectEqual(lines[0],
+                          std::string("stuck: B7 was down from the start and never let go"),
+                          "stuck");
+            s.check(lines[1].starts_with("chatter: B3 changed "), "chatter: " + lines[1]);
+            s.check(lines[2].starts_with("encoder off: B9 B10 moved as an encoder (") &&
+                        lines[2].ends_with("; tessary32 --serial TS32-C-0003 set b9-b10=1:1"),
+                    "encoder off: " + lines[2]);
+            s.expectEqual(lines[3],
+                          "silent: " + inputList(~(B(3) | B(7) | B(9) | B(10))) + " never changed",
+                          "silent");
+        }
+    }
+    board->setButtons(0);
+    ChildProcess person(cliCommand({"--serial", spec.serial, "check", "--json"}));
+    if (!s.check(person.waitFor(2, "Ctrl-C ends sooner", deadline()),
+                 "the second check did not start: " + person.err()))
+        return;
+    for (int n = 1; n <= 32; ++n) {
+        board->setButtons(B(n));
+        sleepMs(90);
+        board->setButtons(0);
+        sleepMs(60);
+    }
+    person.signal(SIGINT);
+    s.expectEqual(person.finish(deadline()), 0, "exit code of a check at a person's pace");
+    s.expectEqual(person.out(), std::string(), "findings at a person's pace");
+    s.check(person.err().find("nothing wrong found") != std::string::npos,
+            "no word that nothing was found: " + person.err());
+}
+
+// The key codes show --inputs gives are those the kernel's own input device for the board has.
+void showInputs(Bench&, Scenario& s) {
+    const BoardProcess& board = *boards.c2;
+    const Ran ran = tessary32({"--serial", board.spec().serial, "show", "--inputs", "--csv"});
+    expectExit(s, ran, 0, "show --inputs");
+    std::set<unsigned> shown;
+    for (const std::string& line : linesOf(ran.out))
+        if (const auto comma = line.find(',', line.find(',', line.find(',') + 1) + 1);
+            line.starts_with("B") && comma != std::string::npos)
+            shown.insert(static_cast<unsigned>(std::stoul("0" + line.substr(comma + 1))));
+    s.expectEqual(shown.size(), std::size_t{32}, "codes shown: " + bar(ran.out));
+
+    // capabilities/key: the key bitmap as hexadecimal words, the highest first.
+    const std::string inputs = "/sys/class/hidraw/" + board.node() + "/device/input";
+    std::set<unsigned> kernel;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(inputs, error)) {
+        std::ifstream file(entry.path() / "capabilities" / "key");
+        std::vector<std::string> words;
+        for (std::string word; file >> word;)
+            words.insert(words.begin(), word);
+        for (std::size_t w = 0; w < words.size(); ++w) {
+            const unsigned long long bits = std::stoull(words[w], nullptr, 16);
+            for (unsigned bit = 0; bit < 64; ++bit)
+                if ((bits >> bit) & 1u)
+                    kernel.insert(static_cast<unsigned>(64 * w + bit));
+        }
+    }
+    s.check(shown == kernel, "the kernel's input device has other key codes than show --inputs "
+                             "gives (" +
+                                 inputs + ")");
+}
+
+void report(Bench&, Scenario& s) {
+    BoardProcess& board = *boards.c2;
+    board.wire();
+    const Ran ran = tessary32({"--serial", board.spec().serial, "report"});
+    expectExit(s, ran, 0, "report");
+    // A board's rows are indented by two and padded to 24.
+    const auto boardRow = [](const std::string& name, const std::string& value) {
+        char padded[32];
+        std::snprintf(padded, sizeof padded, "%-24s", ("  " + name).c_str());
+        return padded + value;
+    };
+    for (const std::string& words :
+         {std::string("board TS32-C-0002\n"), boardRow("report descriptor", "05 01 09 04 A1 01"),
+          boardRow("self test", "Passed\n"), boardRow("may open", "yes\n"), boardRow("b31-b32", ""),
+          std::string("errors: none\n")})
+        s.check(ran.out.find(words) != std::string::npos,
+                "the report has no \"" + words + "\": " + bar(ran.out));
+    for (const std::string& request : board.wire())
+        s.check(!request.starts_with(std::string(kSetFeature) + "EE"),
+                "the report wrote a setting: " + request);
+}
+
+void reportWithoutBoard(Bench&, Scenario& s) {
+    const Ran ran = tessary32({"report", "--json"});
+    expectExit(s, ran, 0, "report without a board");
+    for (const std::string& words : {std::string("\"boards\": []"), std::string("no board found"),
+                                     std::string("\"system\": \"Linux ")})
+        s.check(ran.out.find(words) != std::string::npos,
+                "the report has no " + words + ": " + bar(ran.out));
+}
+
+// Three boards plugged one after another into a running provision: one that takes the file,
+// one whose self test fails on B7, one pulled out as the first setting is written to it.
+void provision(Bench& bench, Scenario& s) {
+    const std::string file = "/tmp/tessary32-batch.json";
+    const std::string log = "/tmp/tessary32-batch.log";
+    std::remove(log.c_str());
+    expectExit(s, tessary32({"--serial", boards.c2->spec().serial, "save", file}), 0, "save");
+    boards.u.reset(); // only the boards of the batch are plugged in
+    boards.c2.reset();
+
+    ChildProcess batch(cliCommand({"provision", file, "--log", log}));
+    if (!s.check(batch.waitFor(2, "Ctrl-C stops", deadline()),
+                 "provision did not start: " + batch.err()))
+        return;
+    const auto plug = [&](const std::string& serial, std::uint8_t selfTest, bool pulled) {
+        BoardSpec spec = cliBoard(serial, channelModes(2), 3, 7);
+        spec.selfTestResult = selfTest;
+        spec.unplugAfterWrite = pulled;
+        std::unique_ptr<BoardProcess> board = bench.start(spec);
+        s.check(batch.waitFor(1, serial + " 1.3: ", deadline()),
+                serial + " was not provisioned: " + bar(batch.out()));
+        sleepMs(500); // a few scans more: still once per plug-in
+    };
+    plug("TS32-P-0001", 0, false);
+    plug("TS32-P-0002", 7, false);
+    plug("TS32-P-0003", 0, true);
+    batch.signal(SIGINT);
+    s.expectEqual(batch.finish(deadline()), 1, "exit code with failures");
+    s.note("provision said: " + bar(batch.err() + batch.out()));
+    const std::vector<std::string> lines = linesOf(batch.out());
+    if (s.expectEqual(lines.size(), std::size_t{4}, "lines: " + bar(batch.out()))) {
+        s.check(lines[0].find("verified; self test Passed") != std::string::npos &&
+                    lines[0].find("FAILED") == std::string::npos,
+                "the good board: " + lines[0]);
+        s.check(lines[1].ends_with("self test Failed on B7; FAILED: the self test failed on "
+                                   "input B7"),
+                "the board failing its self test: " + lines[1]);
+        s.check(lines[2].find("not verified; no self test; FAILED: ") != std::string::npos,
+                "the board pulled out: " + lines[2]);
+        s.expectEqual(lines[3], std::string("provisioned 1, failed 2: TS32-P-0002, TS32-P-0003"),
+                      "summary");
+    }
+    std::ifstream logged(log);
+    std::vector<std::string> entries;
+    for (std::string line; std::getline(logged, line);)
+        entries.push_back(line);
+    if (s.expectEqual(entries.size(), std::size_t{3}, "log lines")) {
+        s.check(entries[0].find("\"serial\":\"TS32-P-0001\"") != std::string::npos &&
+                    entries[0].find("\"ok\":true") != std::string::npos,
+                "log of the good board: " + entries[0]);
+        s.check(entries[1].find("\"self_test\":\"Failed on B7\"") != std::string::npos &&
+                    entries[1].find("\"ok\":false") != std::string::npos,
+                "log of the failing self test: " + entries[1]);
+        s.check(entries[2].find("\"verified\":false") != std::string::npos &&
+                    entries[2].find("\"ok\":false") != std::string::npos,
+                "log of the board pulled out: " + entries[2]);
+    }
+}
+
 } // namespace
 
 bool runCliScenarios(Bench& bench, const std::string& cli) {
@@ -393,6 +615,16 @@ bool runCliScenarios(Bench& bench, const std::string& cli) {
     passed &= run(bench, "cli selftest: passes, then fails on B7 with exit 1", selfTest);
     passed &= run(bench, "cli show time: against a start and nine transfers", showTime);
     passed &= run(bench, "cli monitor: presses and a turn, Ctrl-C 0, unplug 1", monitor);
+    passed &= run(bench,
+                  "cli check: stuck, chatter and an encoder on an off pair, each once; "
+                  "nothing at a person's pace",
+                  check);
+    passed &=
+        run(bench, "cli show --inputs: the key codes of the kernel's input device", showInputs);
+    passed &= run(bench, "cli report: a board, read only", report);
+    passed &=
+        run(bench, "cli provision: good, self test failing, pulled out; log and exit 1", provision);
+    passed &= run(bench, "cli report: no board", reportWithoutBoard);
     boards = CliBoards{};
     return passed;
 }
