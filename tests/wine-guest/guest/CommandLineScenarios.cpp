@@ -204,6 +204,45 @@ void selfTests(Bench& bench, Scenario& s) {
     s.check(bench.u->memory() == memory, "a self test changed the board's memory");
 }
 
+// The board builders' commands on a USB board: each input's button as Windows numbers it, a
+// report that writes no setting, and a short check of an idle board that finds every input
+// silent.
+void buildersCommands(Bench& bench, Scenario& s) {
+    bench.u->wire();
+    WineRun run = cliOn(bench, *bench.u, {"--json", "show", "--inputs"});
+    if (ran(s, run)) {
+        const nlohmann::json shown = nlohmann::json::parse(run.out, nullptr, false);
+        const nlohmann::json inputs = shown.value("inputs", nlohmann::json::array());
+        s.expectEqual(inputs.size(), std::size_t{32}, "inputs shown: " + run.out);
+        for (std::size_t i = 0; i < inputs.size(); ++i)
+            s.check(inputs[i].value("button", 0) == int(i) + 1 &&
+                        inputs[i].value("windows", 0) == int(i) + 1,
+                    "input " + inputs[i].dump());
+    }
+    run = cliOn(bench, *bench.u, {"--json", "report"});
+    if (ran(s, run)) {
+        const nlohmann::json report = nlohmann::json::parse(run.out, nullptr, false);
+        const nlohmann::json boards = report.value("boards", nlohmann::json::array());
+        s.check(report.value("system", "").starts_with("Windows"), "system: " + run.out);
+        s.check(boards.size() == 1 && boards[0].value("serial", "") == "TS32-U-0004" &&
+                    boards[0].value("self_test", "") == "Passed",
+                "boards: " + boards.dump());
+    }
+    s.expectEqual(writesOn(bench.u->wire()).size(), std::size_t{0},
+                  "settings written by show --inputs and report");
+    bench.u->setInput(false);
+    run = cliOn(bench, *bench.u, {"--json", "check", "--seconds", "2"});
+    if (ran(s, run, 1)) {
+        const std::vector<std::string> lines = run.outLines();
+        const nlohmann::json finding = lines.empty()
+                                           ? nlohmann::json()
+                                           : nlohmann::json::parse(lines.front(), nullptr, false);
+        s.check(lines.size() == 1 && finding.value("finding", "") == "silent" &&
+                    finding.value("inputs", nlohmann::json::array()).size() == 32,
+                "findings: " + joined(lines));
+    }
+}
+
 // With three boards plugged in, a write must name its board: exit 2 and nothing written.
 void writeRefusedWithoutSerial(Bench& bench, Scenario& s) {
     const Memory c = bench.c->memory();
@@ -370,6 +409,8 @@ bool commandLineScenarios(Bench& bench) {
         runScenario(bench, "set: every kind of setting, byte-exact on the wire", setEveryKind);
     passed &= runScenario(bench, "save, change, restore: back as saved", saveRestore);
     passed &= runScenario(bench, "selftest: passing, and failing on B12", selfTests);
+    passed &= runScenario(bench, "show --inputs, report and check on an idle board",
+                          buildersCommands);
     passed &=
         runScenario(bench, "set without --serial among three boards: refused, nothing written",
                     writeRefusedWithoutSerial);
