@@ -234,9 +234,8 @@ void buildersCommands(Bench& bench, Scenario& s) {
     run = cliOn(bench, *bench.u, {"--json", "check", "--seconds", "2"});
     if (ran(s, run, 1)) {
         const std::vector<std::string> lines = run.outLines();
-        const nlohmann::json finding = lines.empty()
-                                           ? nlohmann::json()
-                                           : nlohmann::json::parse(lines.front(), nullptr, false);
+        const nlohmann::json finding =
+            lines.empty() ? nlohmann::json() : nlohmann::json::parse(lines.front(), nullptr, false);
         s.check(lines.size() == 1 && finding.value("finding", "") == "silent" &&
                     finding.value("inputs", nlohmann::json::array()).size() == 32,
                 "findings: " + joined(lines));
@@ -409,8 +408,8 @@ bool commandLineScenarios(Bench& bench) {
         runScenario(bench, "set: every kind of setting, byte-exact on the wire", setEveryKind);
     passed &= runScenario(bench, "save, change, restore: back as saved", saveRestore);
     passed &= runScenario(bench, "selftest: passing, and failing on B12", selfTests);
-    passed &= runScenario(bench, "show --inputs, report and check on an idle board",
-                          buildersCommands);
+    passed &=
+        runScenario(bench, "show --inputs, report and check on an idle board", buildersCommands);
     passed &=
         runScenario(bench, "set without --serial among three boards: refused, nothing written",
                     writeRefusedWithoutSerial);
