@@ -88,13 +88,9 @@ std::array<bool, monitor::kPairs> encoderPairs(const monitor::MonitorOptions& op
 
 int runCheck(Context& context, const CheckOptions& check) {
     ChosenBoard board(context);
-    if (const int code = board.open(Access::Reads); code != kOk)
+    monitor::MonitorOptions options;
+    if (const int code = openToWatch(board, options); code != kOk)
         return code;
-    const config::BoardSettings settings = board.session.readSettings();
-    if (!settings.complete())
-        return board.failed("the settings could not be read, so its encoders are not known",
-                            board.session.lastError());
-    const monitor::MonitorOptions options = monitorOptionsFor(settings);
     const std::string name = watchedName(board);
     monitor::WiringCheck wiring(encoderPairs(options), check.thresholds);
     MonitorWriter messages(context.out, context.err, name, context.json);

@@ -24,13 +24,9 @@ std::string encoderPairs(const monitor::MonitorOptions& options) {
 
 int runMonitor(Context& context) {
     ChosenBoard board(context);
-    if (const int code = board.open(Access::Reads); code != kOk)
+    monitor::MonitorOptions options;
+    if (const int code = openToWatch(board, options); code != kOk)
         return code;
-    const config::BoardSettings settings = board.session.readSettings();
-    if (!settings.complete())
-        return board.failed("the settings could not be read, so its encoders are not known",
-                            board.session.lastError());
-    const monitor::MonitorOptions options = monitorOptionsFor(settings);
     const std::string name = watchedName(board);
 
     context.environment.catchInterrupt();

@@ -30,6 +30,17 @@ monitor::MonitorOptions monitorOptionsFor(const config::BoardSettings& settings)
     return options;
 }
 
+int openToWatch(ChosenBoard& board, monitor::MonitorOptions& options) {
+    if (const int code = board.open(Access::Reads); code != kOk)
+        return code;
+    const config::BoardSettings settings = board.session.readSettings();
+    if (!settings.complete())
+        return board.failed("the settings could not be read, so its encoders are not known",
+                            board.session.lastError());
+    options = monitorOptionsFor(settings);
+    return kOk;
+}
+
 monitor::MonitoredBoard monitoredBoard(const ChosenBoard& board) {
     const config::OpenBoard open = board.session.board();
     return {open.featureHandle, open.readHandle, open.capabilities.InputReportByteLength};

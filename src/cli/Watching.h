@@ -13,6 +13,9 @@ namespace cli {
 
 // The pair modes the board holds, so that its encoders' pulses are gathered into turns.
 monitor::MonitorOptions monitorOptionsFor(const config::BoardSettings& settings);
+// Opens the chosen board and reads the pair modes it holds: kOk, or the exit code of what
+// failed, told to the user.
+int openToWatch(ChosenBoard& board, monitor::MonitorOptions& options);
 // The open board's handles and report length.
 monitor::MonitoredBoard monitoredBoard(const ChosenBoard& board);
 // "serial (device)", as messages name the board watched.
