@@ -3,12 +3,17 @@
 #include "InputPanel.h"
 
 #include "Demo.h"
+#include "MonitorLoop.h"
+#include "Protocol.h"
+#include "WiringCheck.h"
 
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTest>
 #include <QTimer>
+#include <functional>
 #include <gtest/gtest.h>
 
 namespace {
@@ -74,6 +79,76 @@ TEST_F(InputPanelTest, UnplugEndsTheMonitoringAndPluggingInStartsItAgain) {
     bench.plug(board12);
     QTest::mouseClick(input(32), Qt::LeftButton);
     EXPECT_TRUE(panel.monitorLines().value(1).endsWith(QStringLiteral("+B32")));
+}
+
+// What a wiring check of the selected board finds while the bench presses it for a while:
+// the check watches over a handle of its own, as tessary32 check does.
+std::vector<monitor::Finding> checkWhile(hid::sim::SimulatedPlatform& platform, DeviceId board,
+                                         const std::function<void()>& press) {
+    std::array<bool, monitor::kPairs> encoders{};
+    for (int channel = 1; channel <= monitor::kPairs; ++channel)
+        encoders[static_cast<std::size_t>(channel - 1)] =
+            config::encoderModeIndex(
+                platform.firmware(board).memory[config::encoderAddress(channel)]) > 0;
+    monitor::WiringCheck wiring(encoders, {});
+    const hid::Handle handle =
+        platform.CreateFileA(platform.pathOf(board), hid::GENERIC_READ | hid::GENERIC_WRITE,
+                             hid::FILE_SHARE_READ | hid::FILE_SHARE_WRITE, nullptr,
+                             hid::OPEN_EXISTING, hid::FILE_FLAG_OVERLAPPED);
+    QElapsedTimer clock;
+    clock.start();
+    const monitor::MonitorIo io{[&] { return clock.elapsed(); }, [] { return false; },
+                                [&](const monitor::MonitorEvent& event) { wiring.take(event); }};
+    monitor::MonitorOptions options;
+    {
+        monitor::MonitorSession session(
+            platform, {handle, handle, platform.spec(board).inputReportLength}, options, io);
+        EXPECT_TRUE(session.start());
+        press();
+        while (clock.elapsed() < 400) {
+            QCoreApplication::processEvents();
+            session.step(0);
+        }
+        session.finish();
+    }
+    platform.CloseHandle(handle);
+    return wiring.findings();
+}
+
+// Each way the bench presses an input shows as the finding of the check it is there for, and
+// as no other finding.
+TEST_F(InputPanelTest, BenchPressesShowAsTheFindingsOfAWiringCheck) {
+    using Kind = monitor::Finding::Kind;
+    struct Case {
+        const char* how;
+        std::function<void()> press;
+        Kind kind;
+        int index; // the input, or the pair for an encoder left off
+    };
+    const auto click = [this](const char* name) {
+        return [this, name] { QTest::mouseClick(benchWidget<QPushButton>(name), Qt::LeftButton); };
+    };
+    benchWidget<QComboBox>(QStringLiteral("pulseInput"))->setCurrentIndex(10); // B11, pair off
+    const std::vector<Case> cases{
+        {"Bounce", click("bounce"), Kind::Chatter, 10},
+        {"Quadrature", click("quadrature"), Kind::EncoderOff, 5},
+        // The board reports on a change: B13 pressed and let go brings B32 into a report.
+        {"B32 held down",
+         [this] {
+             QTest::mouseClick(input(13), Qt::LeftButton);
+             QTest::mouseClick(input(13), Qt::LeftButton);
+         },
+         Kind::Stuck, 31},
+    };
+    for (const Case& c : cases) {
+        if (c.kind == Kind::Stuck)
+            QTest::mouseClick(input(32), Qt::LeftButton);
+        std::vector<monitor::Finding> found = checkWhile(demo.platform, board12, c.press);
+        std::erase_if(found, [](const monitor::Finding& f) { return f.kind == Kind::Silent; });
+        ASSERT_EQ(found.size(), 1u) << c.how;
+        EXPECT_EQ(found[0].kind, c.kind) << c.how;
+        EXPECT_EQ(c.kind == Kind::EncoderOff ? found[0].pair : found[0].input, c.index) << c.how;
+    }
 }
 
 } // namespace
