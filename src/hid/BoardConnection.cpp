@@ -16,8 +16,7 @@ namespace {
 constexpr std::uint32_t kAttributesSize = 12; // HIDD_ATTRIBUTES, the same in every process
 // SECURITY_ATTRIBUTES holds a pointer: 12 bytes in a 32-bit process, 24 in a 64-bit one.
 constexpr auto kSecurityAttributesSize = static_cast<std::uint32_t>(sizeof(SecurityAttributes));
-// InputReportByteLength is 16 bits wide; the presence read never gets less than 65 bytes.
-constexpr std::size_t kPresenceBufferSize = 0x10000;
+// The presence read never gets less than 65 bytes, whatever length the board gives.
 constexpr std::size_t kPresenceReportLength = 65;
 constexpr std::uint32_t kHardwareIdsRoom = 512;
 
@@ -72,8 +71,7 @@ bool stillInFlight(const PlatformError& error) {
 }
 } // namespace
 
-BoardConnection::BoardConnection(ApiDeclarations& api)
-    : api(api), presenceBuffer_(kPresenceBufferSize, 0) {}
+BoardConnection::BoardConnection(ApiDeclarations& api) : api(api) {}
 
 BoardConnection::~BoardConnection() {
     endPresenceRead();
@@ -255,7 +253,8 @@ bool BoardConnection::checkPresence() {
 // The buffer is the system's while a read is in flight, so it is cleared only here.
 bool BoardConnection::startPresenceRead() {
     const std::size_t length = capabilities.InputReportByteLength;
-    std::fill_n(presenceBuffer_.begin(), std::max(length, kPresenceReportLength), 0);
+    // With no read in flight the system holds no pointer into the buffer, which may move.
+    presenceBuffer_.assign(std::max(length, kPresenceReportLength), 0);
     std::uint32_t bytesRead = 0;
     lastResult = api.ReadFile(readHandle, presenceBuffer_.data(),
                               static_cast<std::uint32_t>(length), &bytesRead, &readOverlapped);

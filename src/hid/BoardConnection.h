@@ -93,8 +93,8 @@ private:
     std::array<std::uint8_t, 2 * kSerialQueryLength + 1> serialBuffer_{};
     DeviceInfoData deviceInfo_; // the device of the interface the walk is at
     std::vector<std::uint8_t> hardwareIds_;
-    // The read in flight writes here, so it lives as long as the connection; room for the
-    // longest input report a board can declare.
+    // The read in flight writes here; sized for the open board's input report when a read
+    // starts, so a connection that never checks presence holds none.
     std::vector<std::uint8_t> presenceBuffer_;
     bool presenceReadInFlight_ = false;
 };
