@@ -1,18 +1,23 @@
 // tessary32.exe and the native window tessary32-config.exe under Wine against the virtual
 // boards: what each command printed and its exit code, and what the USB boards received on the
 // wire, request by request, or the uhid boards hold in memory.
+#include "ChildProcess.h"
 #include "Protocol.h"
 #include "SettingText.h"
+#include "SettingsFile.h"
 #include "WineBench.h"
 
 #include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <iterator>
 #include <nlohmann/json.hpp>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace hil {
@@ -82,6 +87,24 @@ std::string settingText(const config::Setting& setting, const Memory& memory) {
         return cli::valueText(setting, config::rotStartIndex(code));
     }
     return {};
+}
+
+std::vector<std::string> linesOfFile(const std::string& path) {
+    std::ifstream file(path);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(file, line);)
+        lines.push_back(line);
+    return lines;
+}
+
+// The file's settings that the board's memory does not hold.
+std::vector<std::string> settingsMissed(const std::vector<cli::Assignment>& wanted,
+                                        const Memory& memory) {
+    std::vector<std::string> missed;
+    for (const cli::Assignment& assignment : wanted)
+        if (memory[assignment.setting.address()] != *assignment.setting.valueOf(assignment.index))
+            missed.push_back(cli::keyOf(assignment.setting));
+    return missed;
 }
 
 WineRun cli(Bench& bench, const std::vector<std::string>& arguments) {
@@ -399,6 +422,66 @@ void listingAfterUnplugs(Bench& bench, Scenario& s) {
         checkListed(s, run, {bench.u.get()});
 }
 
+namespace {
+
+// The file saved of U given to provision with three boards plugged in: each is provisioned once.
+// U already holds the file; V takes it and fails its self test on B7; C, which Wine shows
+// without a version, is refused the starting position before anything is written. The other
+// vendor's device X is never written to, and Ctrl-C ends the batch with its summary and exit 1.
+void provisionBoardsThere(Bench& bench, Scenario& s) {
+    const std::string log = "/tmp/tessary-wine-batch.log";
+    std::remove(log.c_str());
+    std::ifstream saved(kSavedLinux);
+    const std::string text{std::istreambuf_iterator<char>(saved), {}};
+    std::string error;
+    const std::optional<std::vector<cli::Assignment>> wanted = cli::parseSettingsFile(text, error);
+    if (!s.check(wanted.has_value(), "the file saved of board U: " + error))
+        return;
+    const Memory c = bench.c->memory();
+    bench.x->wire();
+    bench.v->setSelfTestResult(7);
+    const std::unique_ptr<ChildProcess> batch =
+        bench.wine->start(bench.programs.cli,
+                          {"provision", kSavedWindows, "--log", "Z:\\tmp\\tessary-wine-batch.log"});
+    const auto giveUp = ChildProcess::Clock::now() + kProgramLimit;
+    const bool all = batch->waitFor(1, "TS32-C-0003 0.0: ", giveUp) &&
+                     batch->waitFor(1, "TS32-U-0004 1.3: ", giveUp) &&
+                     batch->waitFor(1, "TS32-V-0005 1.3: ", giveUp);
+    s.check(all, "not every board was provisioned: " + joined({batch->out()}));
+    std::this_thread::sleep_for(std::chrono::seconds(2)); // scans enough to provision twice
+    batch->signal(SIGINT);
+    s.expectEqual(batch->finish(giveUp + kProgramLimit, ChildProcess::End::Exited), 1,
+                  "exit code with failures");
+    bench.v->setSelfTestResult(0);
+    s.note("provision said: " + joined({batch->err(), batch->out()}));
+    WineRun run;
+    run.out = batch->out();
+    std::vector<std::string> lines = run.outLines();
+    if (!s.expectEqual(lines.size(), std::size_t{4}, "lines printed: " + joined(lines)))
+        return;
+    const std::string summary = lines.back();
+    lines.pop_back();
+    std::sort(lines.begin(), lines.end());
+    s.check(lines[0].ends_with(": nothing to write; not verified; no self test; FAILED: the file "
+                               "sets rotary-start, which boards have from version 1.2"),
+            "board C: " + lines[0]);
+    s.check(lines[1].ends_with(": nothing to write; verified; self test Passed"),
+            "board U: " + lines[1]);
+    s.check(lines[2].find(": wrote ") != std::string::npos &&
+                lines[2].ends_with("; verified; self test Failed on B7; FAILED: the self test "
+                                   "failed on input B7"),
+            "board V: " + lines[2]);
+    s.check(summary.starts_with("provisioned 1, failed 2: "), "summary: " + summary);
+    s.expectEqual(joined(settingsMissed(*wanted, bench.v->memory())), std::string(),
+                  "V's settings that are not as the file has them");
+    s.check(bench.c->memory() == c, "board C was written to");
+    s.expectEqual(linesOfFile(log).size(), std::size_t{3}, "log lines");
+    s.expectEqual(featureWrites(bench.x->wire()), std::size_t{0},
+                  "feature reports written to the other vendor's device X");
+}
+
+} // namespace
+
 bool commandLineScenarios(Bench& bench) {
     bool passed = true;
     passed &=
@@ -410,6 +493,8 @@ bool commandLineScenarios(Bench& bench) {
     passed &= runScenario(bench, "selftest: passing, and failing on B12", selfTests);
     passed &=
         runScenario(bench, "show --inputs, report and check on an idle board", buildersCommands);
+    passed &= runScenario(bench, "provision: the boards there, each once, failures reported",
+                          provisionBoardsThere);
     passed &=
         runScenario(bench, "set without --serial among three boards: refused, nothing written",
                     writeRefusedWithoutSerial);

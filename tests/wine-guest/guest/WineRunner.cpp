@@ -82,16 +82,21 @@ WineRunner::~WineRunner() {
 // exit ends the run, after a last read of what it wrote.
 WineRun WineRunner::run(const std::string& program, const std::vector<std::string>& arguments,
                         std::chrono::seconds limit, const OutputWatch& watch) {
+    const std::unique_ptr<ChildProcess> child = start(program, arguments);
+    WineRun result;
+    result.exitCode = child->finish(Clock::now() + limit, ChildProcess::End::Exited, watch);
+    result.timedOut = child->timedOut();
+    result.out = child->out();
+    result.err = child->err();
+    result.took = std::chrono::duration_cast<std::chrono::milliseconds>(child->elapsed());
+    return result;
+}
+
+std::unique_ptr<ChildProcess> WineRunner::start(const std::string& program,
+                                                const std::vector<std::string>& arguments) {
     std::vector<std::string> command{kWine, program};
     command.insert(command.end(), arguments.begin(), arguments.end());
-    ChildProcess child(command);
-    WineRun result;
-    result.exitCode = child.finish(Clock::now() + limit, ChildProcess::End::Exited, watch);
-    result.timedOut = child.timedOut();
-    result.out = child.out();
-    result.err = child.err();
-    result.took = std::chrono::duration_cast<std::chrono::milliseconds>(child.elapsed());
-    return result;
+    return std::make_unique<ChildProcess>(command);
 }
 
 } // namespace hil

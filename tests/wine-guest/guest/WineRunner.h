@@ -4,11 +4,14 @@
 
 #include <chrono>
 #include <functional>
+#include <memory>
 #include <string>
 #include <sys/types.h>
 #include <vector>
 
 namespace hil {
+
+class ChildProcess;
 
 struct WineRun {
     int exitCode = -1; // -1 when it did not exit by itself
@@ -34,6 +37,10 @@ public:
     using OutputWatch = std::function<void(const std::string& out)>;
     WineRun run(const std::string& program, const std::vector<std::string>& arguments,
                 std::chrono::seconds limit, const OutputWatch& watch = {});
+    // Starts a program that runs until it is told to stop: its run ends at its own exit
+    // (ChildProcess::End::Exited).
+    std::unique_ptr<ChildProcess> start(const std::string& program,
+                                        const std::vector<std::string>& arguments);
 
 private:
     std::chrono::milliseconds startTime_{0};

@@ -331,9 +331,10 @@ int main(int argc, char** argv) {
                           windows + "/tests/wine-guest/tessary-wine-probe.exe",
                           windows + "/tests/wine-guest/tessary-wine-pick.exe",
                           windows + "/src/app/win32/tessary32-config.exe"};
-        // Every board is there before Wine starts: Wine takes most of a minute under TCG to
-        // install a board plugged in later. They stream input reports only when a scenario
-        // needs them, since Wine reads every report of every board all along.
+        // Every board is there before Wine starts: in this guest Wine never takes in a board
+        // plugged in later (none was listed 180 s after its plug, with or without udevd). They
+        // stream input reports only when a scenario needs them, since Wine reads every report
+        // of every board all along.
         bench.c = std::make_unique<BoardProcess>(emulator, spec("TS32-C-0003", 0x0004, 140));
         bench.u = std::make_unique<BoardProcess>(usbEmulator, usbSpec("TS32-U-0004", 0x0003, 5));
         bench.v = std::make_unique<BoardProcess>(usbEmulator, usbSpec("TS32-V-0005", 0x0001, 9));
