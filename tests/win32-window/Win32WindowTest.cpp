@@ -412,6 +412,42 @@ TEST_F(Win32WindowTest, StringsTooLongForTheirControlsAreElidedAndWholeInTheTool
 }
 
 // Text1 lies out of sight: with no board the tab key finds nothing to go to, not Text1.
+// The resets of one list, as its window procedure is sent them.
+class ResetCount {
+public:
+    explicit ResetCount(HWND list) {
+        counted_ = list;
+        resets_ = 0;
+        hook_ = SetWindowsHookExW(WH_CALLWNDPROC, &ResetCount::seen, nullptr, GetCurrentThreadId());
+    }
+    ~ResetCount() { UnhookWindowsHookEx(hook_); }
+    int resets() const { return resets_; }
+
+private:
+    static LRESULT CALLBACK seen(int code, WPARAM wParam, LPARAM lParam) {
+        const auto* message = reinterpret_cast<const CWPSTRUCT*>(lParam);
+        if (code == HC_ACTION && message->hwnd == counted_ && message->message == CB_RESETCONTENT)
+            ++resets_;
+        return CallNextHookEx(nullptr, code, wParam, lParam);
+    }
+    static inline HWND counted_ = nullptr;
+    static inline int resets_ = 0;
+    HHOOK hook_;
+};
+
+// With no board, each tick searches and finds none again: the empty list is not redrawn.
+TEST_F(Win32WindowTest, SearchTicksWithNoBoardLeaveTheEmptyListAlone) {
+    load();
+    const ResetCount serials(at(Control::SerNo));
+    for (int ticks = 0; ticks < 3; ++ticks)
+        tick();
+    EXPECT_EQ(serials.resets(), 0);
+    addBoard(u"TS32-1");
+    tick();
+    EXPECT_EQ(count(Control::SerNo), 1);
+    EXPECT_EQ(shown(Control::SerNo), "TS32-1");
+}
+
 TEST_F(Win32WindowTest, TabKeyNeverLandsOnText1) {
     load();
     ShowWindow(window->handle(), SW_SHOW);

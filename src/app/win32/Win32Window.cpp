@@ -492,7 +492,10 @@ void Win32Window::setEnabled(Control name, bool enabled) {
     EnableWindow(control(name), enabled);
 }
 
+// An empty list is left alone, as search ticks with no board find it: a reset repaints it.
 void Win32Window::removeAllItems(Control list) {
+    if (SendMessageW(control(list), CB_GETCOUNT, 0, 0) <= 0)
+        return;
     SendMessageW(control(list), CB_RESETCONTENT, 0, 0);
     if (showsBoardString(list))
         updateToolTip(list);
