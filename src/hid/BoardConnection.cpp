@@ -250,10 +250,9 @@ bool BoardConnection::checkPresence() {
     return startPresenceRead();
 }
 
-// The buffer is the system's while a read is in flight, so it is cleared only here.
+// The buffer is the system's while a read is in flight, so it is sized and cleared only here.
 bool BoardConnection::startPresenceRead() {
     const std::size_t length = capabilities.InputReportByteLength;
-    // With no read in flight the system holds no pointer into the buffer, which may move.
     presenceBuffer_.assign(std::max(length, kPresenceReportLength), 0);
     std::uint32_t bytesRead = 0;
     lastResult = api.ReadFile(readHandle, presenceBuffer_.data(),
